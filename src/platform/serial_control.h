@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace veltrano {
+
+// The one serial-port control of the window. Every failing member throws ControlError.
+// Texts on the line are 8-bit: one byte per character.
+class SerialControl : public QObject {
+    Q_OBJECT
+public:
+    // Event code of a receive: characters are waiting to be read.
+    static constexpr int comEvReceive = 2;
+
+    using QObject::QObject;
+    ~SerialControl() override = default;
+
+    // Selects the port ("COM<n>") for the next open; fails while the port is open.
+    virtual void setCommPort(int number) = 0;
+    virtual int commPort() const = 0;
+
+    virtual bool portOpen() const = 0;
+    // true opens the selected port with the held settings (fails when it does not exist
+    // or is in use, leaving it closed); false closes it and drops unread input.
+    virtual void setPortOpen(bool open) = 0;
+
+    // "2400,N,8,1", "9600,N,8,1" or "115200,N,8,1"; applies to an open port at once.
+    virtual void setSettings(const QString& settings) = 0;
+    virtual QString settings() const = 0;
+
+    // Waiting characters that raise a receive event; 0 raises none.
+    virtual void setRThreshold(int threshold) = 0;
+    // Characters one read of input() takes at most; 0 takes all that wait.
+    virtual void setInputLen(int length) = 0;
+
+    // Queues the bytes for sending, in call order, adding nothing.
+    virtual void output(const QByteArray& bytes) = 0;
+    // Takes the waiting characters (at most the input length) out of the input buffer.
+    virtual QByteArray input() = 0;
+    // Code of the event being reported by onComm.
+    virtual int commEvent() const = 0;
+
+    // The system device and a description of "COM<n>" for a tooltip; empty when unknown.
+    virtual QString describePort(int number) const { Q_UNUSED(number); return {}; }
+
+signals:
+    // The communication event: raised on the UI thread, again for as long as
+    // characters wait after a read.
+    void onComm();
+};
+
+} // namespace veltrano
