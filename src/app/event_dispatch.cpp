@@ -1,0 +1,46 @@
+#include "app/event_dispatch.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace veltrano {
+
+namespace {
+
+long failures = 0;
+std::string lastReport;
+long repeats = 0;
+
+void report(const std::string& text)
+{
+    ++failures;
+    if (text == lastReport) {
+        // A handler failing on every tick would otherwise flood the terminal.
+        if (++repeats % 1000 == 0)
+            std::fprintf(stderr, "veltrano: %s (repeated %ld times)\n", text.c_str(), repeats);
+        return;
+    }
+    if (repeats > 0)
+        std::fprintf(stderr, "veltrano: last failure repeated %ld times\n", repeats);
+    lastReport = text;
+    repeats = 0;
+    std::fprintf(stderr, "veltrano: %s\n", text.c_str());
+}
+
+} // namespace
+
+void dispatch(const char* handlerName, const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        report(std::string(handlerName) + ": " + failure.what());
+    } catch (...) {
+        report(std::string(handlerName) + ": unknown failure");
+    }
+}
+
+long dispatchFailureCount() { return failures; }
+
+} // namespace veltrano

@@ -1,0 +1,90 @@
+// Start-up into the setup view, the switch between the setup and chart views, and closing.
+#include "app/form1.h"
+#include "app/units.h"
+
+namespace veltrano {
+
+namespace {
+constexpr int kSetupWidth = 11280, kSetupHeight = 9100; // twips
+constexpr int kChartWidth = 14430, kChartHeight = 9915;
+constexpr double kWideText2Mm = 101.865, kWideText7Mm = 101.865, kWideText1Mm = 93.5;
+constexpr double kNarrowText2Mm = 38.365, kNarrowText7Mm = 38.365, kNarrowText1Mm = 29.898;
+} // namespace
+
+void Form1::Form_Load()
+{
+    Text1->setVisible(false);
+    Text2->setVisible(false);
+    Text7->setVisible(false);
+
+    TChart1.setTopMm(0);
+    TChart1.setLeftMm(42);
+    TChart1.setVisible(false);
+
+    Check4->setVisible(false);
+    Check2->setVisible(false);
+    HScroll1->setVisible(false);
+    Text4->setVisible(false);
+
+    setWindowWidthTwips(kSetupWidth);
+    setWindowHeightTwips(kSetupHeight);
+
+    Text7->setWidthPixels(mmToPixels(kWideText7Mm));
+    Text1->setWidthPixels(mmToPixels(kWideText1Mm));
+    Text2->setWidthPixels(mmToPixels(kWideText2Mm));
+
+    if (!MSComm1.portOpen())
+        FillPortList(*Combo4);
+
+    TChart1.setBottomAxisIncrement(1.0);
+    for (int series = 0; series < 4; ++series)
+        TChart1.addY(series, 0, QString(), ChartControl::defaultColor);
+    TChart1.setVisible(false);
+}
+
+void Form1::Draw_Click()
+{
+    const QString view = Draw->text();
+    if (view == QLatin1String("Stop")) {
+        Text2->setWidthPixels(mmToPixels(kWideText2Mm));
+        Draw->setText(QStringLiteral("SIMULATION"));
+        Check4->setVisible(false);
+        TChart1.setVisible(false);
+        Check3->setVisible(true);
+        Check2->setVisible(false);
+        HScroll1->setVisible(false);
+        Text4->setVisible(false);
+        setWindowWidthTwips(kSetupWidth);
+        setWindowHeightTwips(kSetupHeight);
+        Text7->setWidthPixels(mmToPixels(kWideText7Mm));
+        Text1->setWidthPixels(mmToPixels(kWideText1Mm));
+    } else if (view == QLatin1String("SIMULATION")) {
+        setWindowHeightTwips(kChartHeight);
+        setWindowWidthTwips(kChartWidth);
+        Text2->setWidthPixels(mmToPixels(kNarrowText2Mm));
+        Text7->setWidthPixels(mmToPixels(kNarrowText7Mm));
+        Text1->setWidthPixels(mmToPixels(kNarrowText1Mm));
+        Draw->setText(QStringLiteral("Stop"));
+        Check4->setVisible(true);
+        TChart1.setVisible(true);
+        Check3->setVisible(false);
+        Check2->setVisible(true);
+        HScroll1->setVisible(true);
+        Text4->setVisible(true);
+        Text2->setText(QStringLiteral("\r"));
+        if (MSComm1.portOpen())
+            MSComm1.output(toWire(message::poll));
+        if (!MSComm1.portOpen()) {
+            Text2->setText(QStringLiteral("COM PORT DOES NOT HAVE"));
+            Command4->setText(QStringLiteral("CONNECTING"));
+            Command2->setEnabled(false);
+        }
+    }
+}
+
+void Form1::End_Click()
+{
+    close();
+}
+
+} // namespace veltrano

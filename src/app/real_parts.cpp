@@ -1,0 +1,20 @@
+#include "app/real_parts.h"
+
+#include "platform/qt_progress_bar.h"
+#include "platform/qt_serial_control.h"
+#include "platform/qt_tick_timer.h"
+#include "platform/strip_chart_widget.h"
+
+namespace veltrano {
+
+Form1Parts realParts()
+{
+    Form1Parts parts;
+    parts.serial = std::make_unique<QtSerialControl>();
+    parts.timer = std::make_unique<QtTickTimer>();
+    parts.chart = std::make_unique<StripChartWidget>();
+    parts.progressBar = std::make_unique<QtProgressBar>();
+    return parts;
+}
+
+} // namespace veltrano

@@ -1,0 +1,46 @@
+#include "platform/drop_down_combo.h"
+
+#include <QLineEdit>
+
+namespace veltrano {
+
+DropDownCombo::DropDownCombo(QWidget* parent) : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { typedOver_ = true; });
+    connect(this, &QComboBox::activated, this, [this] { typedOver_ = false; });
+}
+
+void DropDownCombo::setText(const QString& text)
+{
+    const QSignalBlocker block(this);
+    setEditText(text);
+}
+
+void DropDownCombo::addListItem(const QString& item, const QString& toolTip)
+{
+    const bool wasEmpty = count() == 0;
+    const QString shown = currentText();
+    const int index = currentIndex();
+    {
+        const QSignalBlocker block(this);
+        addItem(item);
+        if (!toolTip.isEmpty())
+            setItemData(count() - 1, toolTip, Qt::ToolTipRole);
+        if (wasEmpty && index < 0)
+            setCurrentIndex(-1); // QComboBox selects the first item of an empty list
+        setEditText(shown);
+    }
+}
+
+void DropDownCombo::clearList()
+{
+    const QString shown = currentText();
+    const QSignalBlocker block(this);
+    clear();
+    typedOver_ = false;
+    setEditText(shown);
+}
+
+} // namespace veltrano

@@ -1,0 +1,111 @@
+#include "platform/text_box.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace veltrano {
+
+namespace {
+
+// A lone carriage return or CR LF shows as one line break; the text itself keeps them.
+QString displayForm(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+} // namespace
+
+TextBox::TextBox(const QString& name, Lines lines, QWidget* parent) : QObject(parent)
+{
+    setObjectName(name);
+    if (lines == Lines::Single) {
+        line_ = new QLineEdit(parent);
+        widget_ = line_;
+        connect(line_, &QLineEdit::textEdited, this, &TextBox::takeOperatorEdit);
+    } else {
+        multi_ = new QPlainTextEdit(parent);
+        multi_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        widget_ = multi_;
+        connect(multi_, &QPlainTextEdit::textChanged, this, [this] {
+            if (!syncing_)
+                takeOperatorEdit(multi_->toPlainText());
+        });
+    }
+    widget_->setObjectName(name);
+}
+
+void TextBox::takeOperatorEdit(const QString& shown)
+{
+    text_ = shown;
+    selStart_ = line_ ? line_->cursorPosition() : multi_->textCursor().position();
+}
+
+void TextBox::setText(const QString& text)
+{
+    text_ = text;
+    selStart_ = 0;
+    scheduleSync();
+}
+
+void TextBox::append(const QString& more)
+{
+    text_ += more;
+    scheduleSync();
+}
+
+void TextBox::setSelStart(int position)
+{
+    selStart_ = qBound(0, position, int(text_.size()));
+    scheduleSync();
+}
+
+void TextBox::setVisible(bool visible) { widget_->setVisible(visible); }
+
+bool TextBox::isShown() const { return !widget_->isHidden(); }
+
+void TextBox::setWidthPixels(int width) { widget_->resize(width, widget_->height()); }
+
+void TextBox::setAlignment(Qt::Alignment alignment)
+{
+    if (line_)
+        line_->setAlignment(alignment);
+}
+
+QString TextBox::shownText() const { return line_ ? line_->text() : multi_->toPlainText(); }
+
+void TextBox::scheduleSync()
+{
+    if (dirty_)
+        return;
+    dirty_ = true;
+    QTimer::singleShot(0, this, &TextBox::syncNow);
+}
+
+void TextBox::syncNow()
+{
+    if (!dirty_)
+        return;
+    dirty_ = false;
+    syncing_ = true;
+    const QString shown = displayForm(text_);
+    if (line_) {
+        if (line_->text() != shown)
+            line_->setText(shown);
+        line_->setCursorPosition(selStart_);
+    } else {
+        if (multi_->toPlainText() != shown)
+            multi_->setPlainText(shown);
+        QTextCursor cursor = multi_->textCursor();
+        cursor.setPosition(qMin(selStart_, int(shown.size())));
+        multi_->setTextCursor(cursor);
+        multi_->ensureCursorVisible();
+    }
+    syncing_ = false;
+}
+
+} // namespace veltrano

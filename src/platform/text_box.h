@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+
+namespace veltrano {
+
+// A text box whose text is exactly what the program wrote into it (a carriage return
+// stays one character of code 13) or what the operator typed. The box keeps that text
+// itself, where appending is cheap, and brings the widget up to date once per pass of
+// the event loop, however many writes came in between.
+class TextBox : public QObject {
+    Q_OBJECT
+public:
+    enum class Lines { Single, Multi };
+
+    TextBox(const QString& name, Lines lines, QWidget* parent);
+
+    QWidget* widget() const { return widget_; }
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text);
+    void append(const QString& more);
+
+    // Caret position, counted in characters from the start (0: before the first).
+    int selStart() const { return selStart_; }
+    void setSelStart(int position);
+
+    void setVisible(bool visible);
+    bool isShown() const;
+    void setWidthPixels(int width);
+    void setAlignment(Qt::Alignment alignment);
+
+    // What the widget shows right now; catches up with text() on the next event-loop pass.
+    QString shownText() const;
+    // Brings the widget up to date now.
+    void syncNow();
+
+private:
+    void scheduleSync();
+    void takeOperatorEdit(const QString& shown);
+
+    QWidget* widget_ = nullptr;
+    QLineEdit* line_ = nullptr;
+    QPlainTextEdit* multi_ = nullptr;
+    QString text_;
+    int selStart_ = 0;
+    bool dirty_ = false;
+    bool syncing_ = false;
+};
+
+} // namespace veltrano

@@ -1,0 +1,42 @@
+#include "support/form_fixture.h"
+
+#include <QApplication>
+
+namespace veltrano::testing {
+
+FormFixture::FormFixture(std::initializer_list<int> available, bool runLoad)
+{
+    if (QApplication::style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
+        QApplication::setStyle(QStringLiteral("Fusion"));
+    auto fakeSerial = std::make_unique<FakeSerialControl>();
+    for (int number : available)
+        fakeSerial->setPort(number, FakeSerialControl::Port::Available);
+    serial = fakeSerial.get();
+    auto fakeTimer = std::make_unique<FakeTickTimer>();
+    timer = fakeTimer.get();
+    auto fakeChart = std::make_unique<FakeChartControl>();
+    chart = fakeChart.get();
+    auto fakeBar = std::make_unique<FakeProgressBar>();
+    bar = fakeBar.get();
+    Form1Parts parts;
+    parts.serial = std::move(fakeSerial);
+    parts.timer = std::move(fakeTimer);
+    parts.chart = std::move(fakeChart);
+    parts.progressBar = std::move(fakeBar);
+    form = std::make_unique<Form1>(std::move(parts));
+    if (runLoad)
+        form->load();
+}
+
+void FormFixture::connect(const QString& portName)
+{
+    form->Combo4->setText(portName);
+    click(form->Command4);
+}
+
+void FormFixture::click(QAbstractButton* button)
+{
+    button->click();
+}
+
+} // namespace veltrano::testing

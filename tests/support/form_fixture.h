@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/form1.h"
+#include "platform/fake_chart_control.h"
+#include "platform/fake_progress_bar.h"
+#include "platform/fake_serial_control.h"
+#include "platform/fake_tick_timer.h"
+
+#include <memory>
+
+namespace veltrano::testing {
+
+// A window on fake platform controls. The fakes stay owned by the window; the pointers
+// here are for the test to drive and inspect them.
+struct FormFixture {
+    FakeSerialControl* serial = nullptr;
+    FakeTickTimer* timer = nullptr;
+    FakeChartControl* chart = nullptr;
+    FakeProgressBar* bar = nullptr;
+    std::unique_ptr<Form1> form;
+
+    // Ports listed in `available` exist and can be opened; the window is loaded unless told not to.
+    explicit FormFixture(std::initializer_list<int> available = {}, bool runLoad = true);
+
+    // Picks a port by name in the list box and clicks the connect toggle.
+    void connect(const QString& portName = QStringLiteral("COM3"));
+    // Clicks a button the way the operator does (nothing happens when it is disabled).
+    static void click(QAbstractButton* button);
+};
+
+} // namespace veltrano::testing

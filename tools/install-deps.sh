@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what building, testing and running VELTRANO needs on Debian 12, as root or
+# through sudo. Does nothing when everything is already there.
+set -eu
+
+packages="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation"
+[ "${1:-}" = "--with-x" ] && packages="$packages xvfb xauth x11-apps imagemagick"
+
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+echo "Installing:$missing"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
