@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation"
-[ "${1:-}" = "--with-x" ] && packages="$packages xvfb xauth x11-apps imagemagick"
+[ "${1:-}" = "--with-x" ] && packages="$packages xvfb xauth xdotool imagemagick"
 
 missing=""
 for p in $packages; do
