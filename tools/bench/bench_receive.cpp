@@ -1,0 +1,82 @@
+// Receive throughput through the real handler and the real window, in each view.
+// The window is brought up to date between bursts the way the event loop does while
+// the line delivers about one tick's worth of characters.
+#include "app/form1.h"
+#include "platform/fake_serial_control.h"
+#include "platform/fake_tick_timer.h"
+#include "platform/qt_progress_bar.h"
+#include "platform/strip_chart_widget.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <memory>
+
+using namespace veltrano;
+
+namespace {
+
+struct Window {
+    FakeSerialControl* serial = nullptr;
+    std::unique_ptr<Form1> form;
+    Window()
+    {
+        Form1Parts parts;
+        auto fake = std::make_unique<FakeSerialControl>();
+        fake->setPort(3, FakeSerialControl::Port::Available);
+        serial = fake.get();
+        parts.serial = std::move(fake);
+        parts.timer = std::make_unique<FakeTickTimer>();
+        parts.chart = std::make_unique<StripChartWidget>();
+        parts.progressBar = std::make_unique<QtProgressBar>();
+        form = std::make_unique<Form1>(std::move(parts));
+        form->load();
+        form->show();
+        form->Combo4->setText("COM3");
+        form->Command4_Click();
+    }
+};
+
+// Characters per second when `total` characters arrive in bursts of `burst`.
+double throughput(Window& w, const QByteArray& pattern, long total, int burst)
+{
+    QByteArray chunk;
+    while (chunk.size() < burst)
+        chunk += pattern;
+    chunk.truncate(burst);
+    QElapsedTimer clock;
+    clock.start();
+    long sent = 0;
+    while (sent < total) {
+        w.serial->receive(chunk);
+        sent += chunk.size();
+        QCoreApplication::processEvents();
+    }
+    return sent / (clock.nsecsElapsed() / 1e9);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle("Fusion");
+    constexpr long total = 2'000'000;
+    constexpr int burst = 180; // one tick's worth at 115200 baud
+
+    Window setup;
+    // The log cycles from "0" to 1000 characters and back, so every length is visited.
+    const double setupRate = throughput(setup, "reply text from the driver\r\n", total, burst);
+    std::printf("receive setup view (log up to 1000 chars): %.0f chars/s (target >= 115200)\n", setupRate);
+
+    Window chart;
+    chart.form->Draw_Click();
+    const double chartRate = throughput(chart, QByteArray("\x28\x5a\x8c\xc8" "E", 5), total, burst);
+    std::printf("receive chart view (frames of 4 bytes + E): %.0f chars/s (target >= 115200)\n", chartRate);
+    const double decoded = chart.form->data0.value_or(-1);
+    std::printf("receive chart view last decoded data0: %.0f (expected 40)\n", decoded);
+    return setupRate >= 115200 && chartRate >= 115200 && decoded == 40 ? 0 : 1;
+}
