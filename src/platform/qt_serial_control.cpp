@@ -1,0 +1,239 @@
+#include "platform/qt_serial_control.h"
+
+#include "platform/control_error.h"
+#include "platform/line_settings.h"
+#include "platform/port_table.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+namespace veltrano {
+
+namespace {
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw ControlError(message.toStdString());
+}
+
+QString portName(int number)
+{
+    return QStringLiteral("COM%1").arg(number);
+}
+
+} // namespace
+
+QtSerialControl::QtSerialControl(QObject* parent) : SerialControl(parent), port_(new QSerialPort(this))
+{
+    connect(port_, &QSerialPort::readyRead, this, &QtSerialControl::readAvailable);
+    connect(port_, &QSerialPort::errorOccurred, this, &QtSerialControl::handleError);
+}
+
+QtSerialControl::~QtSerialControl()
+{
+    // Close before the QSerialPort child goes, so no signal reaches a half-destroyed control.
+    disconnect(port_, nullptr, this, nullptr);
+    port_->close();
+}
+
+void QtSerialControl::setCommPort(int number)
+{
+    if (portOpen())
+        fail(QStringLiteral("The port number cannot change while the port is open"));
+    if (number < firstPortNumber || number > lastPortNumber)
+        fail(QStringLiteral("Invalid port number %1").arg(number));
+    commPort_ = number;
+}
+
+bool QtSerialControl::portOpen() const
+{
+    return port_->isOpen() && !lost_;
+}
+
+void QtSerialControl::setPortOpen(bool open)
+{
+    if (open)
+        openPort();
+    else
+        closePort();
+}
+
+void QtSerialControl::openPort()
+{
+    if (portOpen())
+        fail(QStringLiteral("%1 is already open").arg(portName(commPort_)));
+    closePort(); // a port lost but not yet closed
+
+    const QString name = portName(commPort_);
+    const QString device = portDevice(commPort_);
+    if (device.isEmpty())
+        fail(QStringLiteral("%1 does not exist").arg(name));
+#ifdef Q_OS_WIN
+    const QString path = device;
+#else
+    // QSerialPort names its lock file after the path as written, and root is not held
+    // back by the kernel's exclusive-open flag: only the canonical path makes a second
+    // opener (through a symlink or not) find the lock.
+    const QString path = QFileInfo(device).canonicalFilePath();
+    if (path.isEmpty())
+        fail(QStringLiteral("%1 (%2) does not exist").arg(name, device));
+#endif
+
+    port_->setPortName(path);
+    port_->setBaudRate(baud_);
+    port_->setDataBits(QSerialPort::Data8);
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        const QString reason = port_->errorString();
+        port_->clearError();
+        port_->close();
+        fail(QStringLiteral("%1 (%2): %3").arg(name, device, reason));
+    }
+    lost_ = false;
+    queue_.clear();
+    openDevice_ = device;
+}
+
+void QtSerialControl::closePort()
+{
+    lost_ = false;
+    port_->close();
+    port_->clearError();
+    queue_.clear();
+}
+
+void QtSerialControl::setSettings(const QString& settings)
+{
+    const std::optional<LineSettings> parsed = parseLineSettings(settings);
+    if (!parsed)
+        fail(QStringLiteral("Invalid line settings \"%1\"").arg(settings));
+    if (portOpen() && !port_->setBaudRate(parsed->baud)) {
+        const QString reason = port_->errorString();
+        port_->clearError();
+        fail(QStringLiteral("Line settings \"%1\" not applied: %2").arg(settings, reason));
+    }
+    settings_ = settings;
+    baud_ = parsed->baud;
+}
+
+void QtSerialControl::setRThreshold(int threshold)
+{
+    threshold_ = threshold;
+}
+
+void QtSerialControl::setInputLen(int length)
+{
+    inputLen_ = length;
+}
+
+void QtSerialControl::output(const QByteArray& bytes)
+{
+    if (!portOpen())
+        fail(QStringLiteral("The port is closed"));
+    const qint64 written = port_->write(bytes);
+    if (written != bytes.size()) {
+        const QString reason = port_->errorString();
+        port_->clearError();
+        fail(QStringLiteral("Output failed: %1").arg(reason));
+    }
+}
+
+QByteArray QtSerialControl::input()
+{
+    if (!portOpen())
+        fail(QStringLiteral("The port is closed"));
+    QByteArray bytes = queue_.take(inputLen_);
+    taken_ += quint64(bytes.size());
+    return bytes;
+}
+
+QString QtSerialControl::describePort(int number) const
+{
+    return portDescription(number);
+}
+
+void QtSerialControl::readAvailable()
+{
+    if (!portOpen())
+        return;
+    const QByteArray bytes = port_->readAll();
+    if (bytes.isEmpty())
+        return;
+    queue_.append(bytes);
+    received_ += quint64(bytes.size());
+    // Raised from a queued call rather than from inside QSerialPort's notification, so
+    // a handler may close the port or throw without unwinding through QSerialPort.
+    if (!draining_)
+        scheduleDrain();
+}
+
+void QtSerialControl::handleError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!port_->isOpen() || lost_)
+        return;
+    // The device went away. Qt keeps reporting the read error for as long as the
+    // descriptor stays open, so the port reads closed from now on and the QSerialPort
+    // is closed as soon as control is back in the event loop.
+    lost_ = true;
+    queue_.clear();
+    qWarning("%s (%s) lost: %s", qPrintable(portName(commPort_)), qPrintable(openDevice_),
+             qPrintable(port_->errorString()));
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (lost_)
+                closePort();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialControl::scheduleDrain()
+{
+    if (drainQueued_)
+        return;
+    drainQueued_ = true;
+    QMetaObject::invokeMethod(this, &QtSerialControl::drain, Qt::QueuedConnection);
+}
+
+void QtSerialControl::drain()
+{
+    drainQueued_ = false;
+    if (draining_)
+        return; // a handler spun the event loop: the running pass picks up the new bytes
+    draining_ = true;
+    int raised = 0;
+    while (portOpen() && threshold_ > 0 && queue_.size() >= threshold_) {
+        if (raised == maxEventsPerPass) {
+            scheduleDrain();
+            break;
+        }
+        ++raised;
+        const quint64 takenBefore = taken_;
+        const quint64 receivedBefore = received_;
+        event_ = comEvReceive;
+        try {
+            emit onComm();
+        } catch (...) {
+            draining_ = false;
+            // Characters still wait: go on with them later, unless the handler took
+            // nothing, which would only fail the same way again.
+            if (taken_ != takenBefore || received_ != receivedBefore)
+                scheduleDrain();
+            throw;
+        }
+        if (taken_ == takenBefore) {
+            // The handler took nothing: wait for new bytes, counting those that came
+            // in while it ran.
+            if (received_ != receivedBefore)
+                scheduleDrain();
+            break;
+        }
+    }
+    draining_ = false;
+}
+
+} // namespace veltrano

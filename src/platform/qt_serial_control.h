@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/input_queue.h"
+#include "platform/serial_control.h"
+
+#include <QSerialPort>
+
+namespace veltrano {
+
+// The serial control on a real port (QSerialPort), named through the port table.
+class QtSerialControl : public SerialControl {
+    Q_OBJECT
+public:
+    // Receive events raised in one pass before the rest continues in a queued call,
+    // so that a flood of input leaves the window responsive.
+    static constexpr int maxEventsPerPass = 4096;
+
+    explicit QtSerialControl(QObject* parent = nullptr);
+    ~QtSerialControl() override;
+
+    void setCommPort(int number) override;
+    int commPort() const override { return commPort_; }
+    bool portOpen() const override;
+    void setPortOpen(bool open) override;
+    void setSettings(const QString& settings) override;
+    QString settings() const override { return settings_; }
+    void setRThreshold(int threshold) override;
+    void setInputLen(int length) override;
+    void output(const QByteArray& bytes) override;
+    QByteArray input() override;
+    int commEvent() const override { return event_; }
+    QString describePort(int number) const override;
+
+private:
+    void openPort();
+    void closePort();
+    void readAvailable();
+    void handleError(QSerialPort::SerialPortError error);
+    void scheduleDrain();
+    void drain();
+
+    QSerialPort* port_;
+    InputQueue queue_;
+    int commPort_ = 1;
+    QString openDevice_; // as the port table names it, for messages
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int baud_ = 9600;
+    int threshold_ = 0;
+    int inputLen_ = 0;
+    int event_ = 0;
+    // Set when the device went away under the open port; the port reads closed at once
+    // and the QSerialPort is closed from the event loop.
+    bool lost_ = false;
+    bool draining_ = false;
+    bool drainQueued_ = false;
+    // Running counts of bytes received and taken, to tell whether a handler took
+    // anything and whether bytes arrived while it ran.
+    quint64 received_ = 0;
+    quint64 taken_ = 0;
+};
+
+} // namespace veltrano

@@ -1,0 +1,693 @@
+#include "platform/control_error.h"
+#include "platform/qt_serial_control.h"
+#include "support/pty_pair.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+using namespace veltrano;
+using veltrano::testing::PtyPair;
+
+namespace {
+
+const char* const holdPortArgument = "--hold-port";
+
+// Run as a separate process: holds the device open with a plain QSerialPort until its
+// standard input closes.
+int holdPort(const char* path)
+{
+    int argc = 1;
+    char name[] = "hold-port";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QSerialPort port(QString::fromLocal8Bit(path));
+    if (!port.open(QIODevice::ReadWrite)) {
+        std::printf("failed: %s\n", qPrintable(port.errorString()));
+        std::fflush(stdout);
+        return 1;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::fgetc(stdin) != EOF) {
+    }
+    return 0;
+}
+
+// Reports a control failure escaping an event handler and goes on, as the program does.
+class CatchingApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+    static inline int caught = 0;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (const ControlError&) {
+            ++caught;
+            return false;
+        }
+    }
+};
+
+void setPorts(const QString& table)
+{
+    qputenv("VELTRANO_PORTS", table.toLocal8Bit());
+}
+
+QByteArray allByteValues()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return bytes;
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((i * 7 + i / 256) & 0xff));
+    return bytes;
+}
+
+// The line as the system sees it, read from the descriptor the control opened.
+std::optional<termios> lineOf(QtSerialControl& control)
+{
+    auto* port = control.findChild<QSerialPort*>();
+    if (!port || !port->isOpen())
+        return std::nullopt;
+    termios tio{};
+    if (::tcgetattr(int(port->handle()), &tio) != 0)
+        return std::nullopt;
+    return tio;
+}
+
+} // namespace
+
+class TestQtSerialControl : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void portNumberRange();
+    void opensByTableName_data();
+    void opensByTableName();
+    void openFailsForUnknownOrMissingPort();
+    void closedPortRefusesData();
+    void lineSettings();
+    void allByteValuesBothWays();
+    void outputKeepsCallOrder();
+    void oneEventPerCharacterUnderBurst();
+    void floodLeavesEventLoopRunning();
+    void thresholdAndInputLength();
+    void handlerTakingNothingWaitsForNewBytes();
+    void handlerSpinningEventLoopIsNotReentered();
+    void handlerChangingSettingsLosesNothing();
+    void handlerFailingLosesNothing();
+    void handlerClosingPortDropsTheRest();
+    void portInUseByAnotherProcess_data();
+    void portInUseByAnotherProcess();
+    void anotherProcessCannotTakeOpenPort();
+    void farSideClosedClosesPort();
+
+private:
+    void openOnPty(QtSerialControl& control, int number = 1);
+
+    std::unique_ptr<PtyPair> pty_;
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestQtSerialControl::init()
+{
+    pty_ = std::make_unique<PtyPair>();
+    QVERIFY(pty_->isValid());
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void TestQtSerialControl::cleanup()
+{
+    qunsetenv("VELTRANO_PORTS");
+    pty_.reset();
+    dir_.reset();
+}
+
+void TestQtSerialControl::openOnPty(QtSerialControl& control, int number)
+{
+    setPorts(QStringLiteral("COM%1=%2").arg(number).arg(pty_->slavePath()));
+    control.setCommPort(number);
+    control.setPortOpen(true);
+    QVERIFY(control.portOpen());
+}
+
+void TestQtSerialControl::portNumberRange()
+{
+    QtSerialControl control;
+    QCOMPARE(control.commPort(), 1);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(0));
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(17));
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(-1));
+    QCOMPARE(control.commPort(), 1);
+    control.setCommPort(16);
+    QCOMPARE(control.commPort(), 16);
+
+    openOnPty(control, 4);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(5));
+    QCOMPARE(control.commPort(), 4);
+    control.setPortOpen(false);
+    control.setCommPort(5);
+    QCOMPARE(control.commPort(), 5);
+}
+
+void TestQtSerialControl::opensByTableName_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("device path") << false;
+    QTest::newRow("symlink") << true;
+}
+
+void TestQtSerialControl::opensByTableName()
+{
+    QFETCH(bool, throughLink);
+    QString device = pty_->slavePath();
+    if (throughLink) {
+        const QString link = dir_->filePath(QStringLiteral("tty"));
+        QVERIFY(QFile::link(device, link));
+        device = link;
+    }
+    setPorts(QStringLiteral("COM2=/dev/nonexistent-veltrano; COM7=%1").arg(device));
+
+    QtSerialControl control;
+    QVERIFY(!control.portOpen());
+    QVERIFY(control.describePort(7).startsWith(device));
+    QVERIFY(control.describePort(3).isEmpty());
+    control.setCommPort(7);
+    control.setPortOpen(true);
+    QVERIFY(control.portOpen());
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(control.portOpen());
+
+    control.setPortOpen(false);
+    QVERIFY(!control.portOpen());
+    control.setPortOpen(false); // closing a closed port is fine
+    QVERIFY(!control.portOpen());
+    control.setPortOpen(true); // and it opens again
+    QVERIFY(control.portOpen());
+}
+
+void TestQtSerialControl::openFailsForUnknownOrMissingPort()
+{
+    QtSerialControl control;
+    setPorts(QStringLiteral("COM2=%1;COM3=%2").arg(pty_->slavePath(), dir_->filePath("missing")));
+
+    control.setCommPort(1); // not in the table
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(!control.portOpen());
+
+    control.setCommPort(3); // in the table, no such device
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(!control.portOpen());
+
+    QFile plain(dir_->filePath("missing"));
+    QVERIFY(plain.open(QIODevice::WriteOnly)); // exists, but is no terminal
+    plain.close();
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(!control.portOpen());
+
+    // The table is read again at each open: COM2 went away.
+    setPorts(QStringLiteral("COM3=/dev/null"));
+    control.setCommPort(2);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(!control.portOpen());
+    setPorts(QStringLiteral("COM2=%1").arg(pty_->slavePath()));
+    control.setPortOpen(true);
+    QVERIFY(control.portOpen());
+}
+
+void TestQtSerialControl::closedPortRefusesData()
+{
+    QtSerialControl control;
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.input());
+    openOnPty(control);
+    control.setPortOpen(false);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.input());
+}
+
+void TestQtSerialControl::lineSettings()
+{
+    QtSerialControl control;
+    QCOMPARE(control.settings(), QStringLiteral("9600,N,8,1"));
+
+    // Kept for the next open.
+    control.setSettings(QStringLiteral("2400,N,8,1"));
+    QCOMPARE(control.settings(), QStringLiteral("2400,N,8,1"));
+    openOnPty(control);
+    auto line = lineOf(control);
+    QVERIFY(line);
+    QCOMPARE(cfgetospeed(&*line), speed_t(B2400));
+    QCOMPARE(line->c_cflag & CSIZE, tcflag_t(CS8));
+    QVERIFY(!(line->c_cflag & (PARENB | CSTOPB | CRTSCTS)));
+    QVERIFY(!(line->c_iflag & (IXON | IXOFF)));
+
+    // Applied to the open port at once.
+    const struct {
+        const char* text;
+        speed_t speed;
+    } valid[] = {{"115200,N,8,1", B115200}, {"9600,N,8,1", B9600}, {"2400,N,8,1", B2400}};
+    for (const auto& v : valid) {
+        control.setSettings(QString::fromLatin1(v.text));
+        QCOMPARE(control.settings(), QString::fromLatin1(v.text));
+        line = lineOf(control);
+        QVERIFY(line);
+        QCOMPARE(cfgetospeed(&*line), v.speed);
+    }
+
+    for (const char* bad : {"", "19200,N,8,1", "9600,E,8,1", "9600,n,8,1", "9600,N,7,1", "9600,N,8,2",
+                            " 9600,N,8,1", "9600,N,8,1 ", "9600", "garbage"}) {
+        QVERIFY_THROWS_EXCEPTION(ControlError, control.setSettings(QString::fromLatin1(bad)));
+        QCOMPARE(control.settings(), QStringLiteral("2400,N,8,1"));
+    }
+    line = lineOf(control);
+    QVERIFY(line);
+    QCOMPARE(cfgetospeed(&*line), speed_t(B2400));
+}
+
+void TestQtSerialControl::allByteValuesBothWays()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    const QByteArray all = allByteValues();
+
+    control.output(all);
+    QCOMPARE(pty_->read(all.size() + 1, 1000), all);
+
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });
+    control.setRThreshold(1);
+    QVERIFY(pty_->writeAll(all));
+    QTRY_COMPARE(received.size(), all.size());
+    QCOMPARE(received, all);
+}
+
+void TestQtSerialControl::outputKeepsCallOrder()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    QByteArray expected;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray piece = QByteArray::number(i) + (i % 3 == 0 ? QByteArray() : QByteArray(i % 7, '\n'));
+        control.output(piece);
+        expected += piece;
+    }
+    control.output(QByteArray()); // sends nothing, fails nothing
+    QCOMPARE(pty_->read(expected.size() + 1, 2000), expected);
+}
+
+void TestQtSerialControl::oneEventPerCharacterUnderBurst()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+
+    QByteArray received;
+    int events = 0;
+    int wrongEvents = 0;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        ++events;
+        const QByteArray one = control.input();
+        if (one.size() != 1 || control.commEvent() != SerialControl::comEvReceive)
+            ++wrongEvents;
+        received += one;
+    });
+
+    const QByteArray burst = pattern(10000);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(pty_->writeAll(burst));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), burst.size(), 20000);
+    qInfo("10000 characters, one event each: %.2f ms", timer.nsecsElapsed() / 1e6);
+    QCOMPARE(received, burst);
+    QCOMPARE(events, burst.size());
+    QCOMPARE(wrongEvents, 0);
+
+    // Nothing left over raises further events.
+    QTest::qWait(100);
+    QCOMPARE(events, burst.size());
+}
+
+void TestQtSerialControl::floodLeavesEventLoopRunning()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setInputLen(1);
+    QByteArray received;
+    qsizetype receivedWhenOtherWorkRan = -1;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        // Work queued by the first handler call must not wait for the whole backlog.
+        if (received.isEmpty()) {
+            QMetaObject::invokeMethod(
+                this, [&] { receivedWhenOtherWorkRan = received.size(); }, Qt::QueuedConnection);
+        }
+        received += control.input();
+    });
+
+    // A backlog builds up while nothing is raised.
+    const QByteArray flood = pattern(10000);
+    QVERIFY(pty_->writeAll(flood));
+    auto* port = control.findChild<QSerialPort*>();
+    QVERIFY(port);
+    QTRY_VERIFY([&] {
+        int pending = -1;
+        return ::ioctl(int(port->handle()), FIONREAD, &pending) == 0 && pending == 0;
+    }());
+    QCoreApplication::processEvents();
+    QVERIFY(received.isEmpty());
+
+    control.setRThreshold(1);
+    QVERIFY(pty_->writeAll("!"));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), flood.size() + 1, 20000);
+    QCOMPARE(received, flood + "!");
+    QVERIFY(receivedWhenOtherWorkRan > 0);
+    QVERIFY2(receivedWhenOtherWorkRan <= QtSerialControl::maxEventsPerPass,
+             qPrintable(QString::number(receivedWhenOtherWorkRan)));
+}
+
+void TestQtSerialControl::thresholdAndInputLength()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    QList<QByteArray> takes;
+    connect(&control, &SerialControl::onComm, this, [&] { takes.append(control.input()); });
+
+    // Threshold 0 raises nothing; the bytes wait until read.
+    QVERIFY(pty_->writeAll("abcdef"));
+    QTest::qWait(150);
+    QVERIFY(takes.isEmpty());
+    control.setInputLen(4);
+    QCOMPARE(control.input(), QByteArray("abcd"));
+    control.setInputLen(0);
+    QCOMPARE(control.input(), QByteArray("ef"));
+    QCOMPARE(control.input(), QByteArray());
+
+    // Threshold 3: raised once at least 3 wait, for as long as 3 wait.
+    control.setRThreshold(3);
+    control.setInputLen(2);
+    QVERIFY(pty_->writeAll("gh"));
+    QTest::qWait(150);
+    QVERIFY(takes.isEmpty());
+    QVERIFY(pty_->writeAll("ijklm"));
+    // "ghijklm": takes "gh", "ij", "kl"; "m" alone stays below the threshold.
+    QTRY_COMPARE(takes.size(), 3);
+    QTest::qWait(100);
+    QCOMPARE(takes, (QList<QByteArray>{"gh", "ij", "kl"}));
+    control.setInputLen(0);
+    QCOMPARE(control.input(), QByteArray("m"));
+}
+
+void TestQtSerialControl::handlerTakingNothingWaitsForNewBytes()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+    bool taking = false;
+    int events = 0;
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        ++events;
+        if (taking)
+            received += control.input();
+    });
+
+    QVERIFY(pty_->writeAll("xyz"));
+    QTRY_COMPARE(events, 1);
+    QTest::qWait(150);
+    QCOMPARE(events, 1); // no busy loop over characters nobody takes
+
+    taking = true;
+    QVERIFY(pty_->writeAll("w"));
+    QTRY_COMPARE(received, QByteArray("xyzw"));
+    QCOMPARE(events, 5);
+
+    // Closing drops what was not read.
+    taking = false;
+    QVERIFY(pty_->writeAll("lost"));
+    QTRY_COMPARE(events, 6);
+    control.setPortOpen(false);
+    control.setPortOpen(true);
+    taking = true;
+    QVERIFY(pty_->writeAll("new"));
+    QTRY_COMPARE(received, QByteArray("xyzwnew"));
+}
+
+void TestQtSerialControl::handlerSpinningEventLoopIsNotReentered()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+    const QByteArray burst = pattern(3000);
+    qsizetype fed = 0;
+    bool feedFailed = false;
+    int depth = 0;
+    int deepest = 0;
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        received += control.input();
+        // More bytes arrive while the handler runs its own event loop.
+        if (fed < burst.size()) {
+            const QByteArray chunk = burst.mid(fed, 7);
+            fed += chunk.size();
+            feedFailed |= !pty_->writeAll(chunk);
+            QDeadlineTimer spin(2);
+            while (!spin.hasExpired())
+                QCoreApplication::processEvents();
+        } else {
+            QCoreApplication::processEvents();
+        }
+        --depth;
+    });
+
+    fed = 20;
+    QVERIFY(pty_->writeAll(burst.left(fed)));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), burst.size(), 20000);
+    QCOMPARE(received, burst);
+    QVERIFY(!feedFailed);
+    QCOMPARE(deepest, 1);
+}
+
+void TestQtSerialControl::handlerChangingSettingsLosesNothing()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+    const QStringList settings = {QStringLiteral("115200,N,8,1"), QStringLiteral("2400,N,8,1"),
+                                  QStringLiteral("9600,N,8,1")};
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        received += control.input();
+        if (received.size() % 97 == 0)
+            control.setSettings(settings.at((received.size() / 97) % settings.size()));
+    });
+
+    const QByteArray burst = pattern(3000);
+    QVERIFY(pty_->writeAll(burst));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), burst.size(), 20000);
+    QCOMPARE(received, burst);
+}
+
+void TestQtSerialControl::handlerFailingLosesNothing()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+    bool taking = true;
+    int events = 0;
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        ++events;
+        if (taking)
+            received += control.input();
+        if (events % 10 == 0)
+            throw ControlError("handler failed");
+    });
+    CatchingApplication::caught = 0;
+
+    // A handler that took its character and then failed is raised again for the rest.
+    const QByteArray bytes = pattern(100);
+    QVERIFY(pty_->writeAll(bytes));
+    QTRY_COMPARE(received.size(), bytes.size());
+    QCOMPARE(received, bytes);
+    QCOMPARE(CatchingApplication::caught, 10);
+
+    // One that fails without taking anything is not raised again until new bytes come.
+    taking = false;
+    events = 9;
+    QVERIFY(pty_->writeAll("a"));
+    QTRY_COMPARE(CatchingApplication::caught, 11);
+    QTest::qWait(100);
+    QCOMPARE(events, 10);
+    QCOMPARE(CatchingApplication::caught, 11);
+    taking = true;
+    QVERIFY(pty_->writeAll("c"));
+    QTRY_COMPARE(received, bytes + "ac");
+}
+
+void TestQtSerialControl::handlerClosingPortDropsTheRest()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    control.setInputLen(1);
+    QByteArray received;
+    int eventsWhileClosed = 0;
+    connect(&control, &SerialControl::onComm, this, [&] {
+        if (!control.portOpen()) {
+            ++eventsWhileClosed;
+            return;
+        }
+        received += control.input();
+        if (received.size() == 10)
+            control.setPortOpen(false);
+    });
+
+    QVERIFY(pty_->writeAll(pattern(100)));
+    QTRY_VERIFY(!control.portOpen());
+    QTest::qWait(100);
+    QCOMPARE(received, pattern(10));
+    QCOMPARE(eventsWhileClosed, 0);
+
+    control.setPortOpen(true);
+    QVERIFY(pty_->writeAll("after"));
+    QTRY_COMPARE(received, pattern(10) + "after");
+}
+
+void TestQtSerialControl::portInUseByAnotherProcess_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("same path") << false;
+    QTest::newRow("symlink") << true;
+}
+
+void TestQtSerialControl::portInUseByAnotherProcess()
+{
+    QFETCH(bool, throughLink);
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(),
+                 {QString::fromLatin1(holdPortArgument), pty_->slavePath()});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    QString device = pty_->slavePath();
+    if (throughLink) {
+        device = dir_->filePath(QStringLiteral("link-to-tty"));
+        QVERIFY(QFile::link(pty_->slavePath(), device));
+    }
+    setPorts(QStringLiteral("COM3=%1").arg(device));
+    QtSerialControl control;
+    control.setCommPort(3);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    QVERIFY(!control.portOpen());
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+    QCOMPARE(holder.exitCode(), 0);
+    control.setPortOpen(true);
+    QVERIFY(control.portOpen());
+}
+
+void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
+{
+    const QString link = dir_->filePath(QStringLiteral("tty"));
+    QVERIFY(QFile::link(pty_->slavePath(), link));
+    setPorts(QStringLiteral("COM1=%1").arg(link));
+    QtSerialControl control;
+    control.setPortOpen(true);
+    QVERIFY(control.portOpen());
+
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(holdPortArgument), pty_->slavePath()});
+    QVERIFY(other.waitForStarted());
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished(5000));
+    const QByteArray answer = other.readAllStandardOutput();
+    QVERIFY2(answer.startsWith("failed:"), answer.constData());
+    QCOMPARE(other.exitCode(), 1);
+}
+
+void TestQtSerialControl::farSideClosedClosesPort()
+{
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    QByteArray received;
+    connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });
+    QVERIFY(pty_->writeAll("before"));
+    QTRY_COMPARE(received, QByteArray("before"));
+
+    int errorReports = 0;
+    auto* port = control.findChild<QSerialPort*>();
+    QVERIFY(port);
+    connect(port, &QSerialPort::errorOccurred, this, [&](QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::NoError)
+            ++errorReports;
+    });
+    // Exactly one line about the loss, and no other warning.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^COM1 .* lost")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+
+    QElapsedTimer timer;
+    timer.start();
+    pty_->closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), 1000);
+    qInfo("port read closed %lld ms after the far side closed, %d error reports", timer.elapsed(),
+          errorReports);
+    QTest::qWait(300);
+    QVERIFY2(errorReports >= 1 && errorReports <= 5, qPrintable(QString::number(errorReports)));
+    QVERIFY(!port->isOpen());
+    QVERIFY(!control.portOpen());
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.input());
+    control.setPortOpen(false);
+    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true)); // the device is gone
+    QVERIFY(!control.portOpen());
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], holdPortArgument) == 0)
+        return holdPort(argv[2]);
+    CatchingApplication app(argc, argv);
+    TestQtSerialControl test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_qt_serial_control.moc"
