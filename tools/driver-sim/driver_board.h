@@ -1,0 +1,101 @@
+#pragma once
+
+// The simulated driver board: encoder counter, control loops and PWM stage around
+// a DcMotor, stepped on a fixed 1 ms control period with finer motor sub-steps.
+//
+// How the record fields drive it (sf = speed factor, P = speed test in seconds):
+//   H-BRIDGE        open loop, duty = sf / 4095 (12-bit PWM compare value)
+//   PID SPEED       speed loop, set-point sf rpm
+//   PID POSITION    position loop, set-point steps between 0 and sf degrees
+//   RC SERVO MODE   position loop fed by a simulated RC pulse 1.0..2.0 ms = -90..+90 deg
+//   ANALOG PID MODE speed loop, set-point sf rpm times a simulated analog input
+//   ANALOG MODE     open loop, duty sf / 4095 times the analog input
+// With P > 0 the first two modes alternate every P seconds between the full and the
+// half level and PID POSITION between sf and 0 degrees; the analog input and the RC
+// pulse follow a sine of period 4 P (with P = 0 they rest at full scale / centre).
+// responses scales all loop gains by responses / 10 (limited to 0.1 .. 10).
+// acc flag "9" ramps the set-point (duty 1 per s, speed 3000 rpm/s, angle 3600 deg/s).
+// counter edge "9" counts both edges of both encoder channels (400 counts per turn),
+// "1" one edge of one channel (100 counts per turn).
+// "T" reverses the direction of whatever set-point the mode follows.
+
+#include "driver_protocol.h"
+#include "motor_model.h"
+
+#include <array>
+#include <cstdint>
+
+namespace veltrano::sim {
+
+class DriverBoard {
+public:
+    static constexpr double controlPeriod = 1e-3;  // s
+    static constexpr int subSteps = 10;            // motor steps per control period
+    static constexpr double maxSpeedRpm = 6000;    // full scale of the speed trace, and speed set-point limit
+    static constexpr double maxCurrent = 6;        // full scale of the current trace, A
+    static constexpr double currentLimit = 5;      // bridge current limit, A
+    static constexpr int encoderLines = 100;
+    static constexpr double speedWindow = 0.01;    // speed measured over this span, s
+
+    explicit DriverBoard(MotorParams params = {});
+
+    void setSettings(const DriverSettings& settings);
+    const DriverSettings& settings() const { return m_settings; }
+
+    void run();
+    void stop();
+    // Reverses the set-point direction; returns true when it is now reversed.
+    bool toggleDirection();
+    bool running() const { return m_running; }
+    bool reversed() const { return m_direction < 0; }
+
+    // Runs the board for this many seconds of simulated time (fixed steps; a
+    // remainder shorter than one control period is carried to the next call).
+    void advance(double seconds);
+    double time() const { return m_time; }
+
+    const DcMotor& motor() const { return m_motor; }
+    DcMotor& motor() { return m_motor; }
+    double duty() const { return m_duty; }                   // applied, after the current limit
+    double measuredSpeed() const { return m_measuredSpeed; } // rad/s from the encoder
+    long encoderCount() const { return m_count; }
+    int countsPerTurn() const { return m_settings.countBothEdges ? 4 * encoderLines : encoderLines; }
+    // Present target in the mode's own unit (duty, rad/s or rad), after the ramp.
+    double setpoint() const { return m_rampedTarget; }
+
+    // The four values of a poll answer, each scaled to 0..255:
+    //   0 speed  (128 = stopped, ±127 = ±maxSpeedRpm)
+    //   1 armature current (128 = 0 A, ±127 = ±maxCurrent)
+    //   2 PWM duty (128 = 0, ±127 = ±100 %)
+    //   3 shaft angle within one turn from the encoder (0..255 = 0..360 deg)
+    std::array<std::uint8_t, 4> traces() const;
+
+private:
+    void controlStep();
+    double rawTarget() const;  // set-point before the ramp
+    bool isSpeedLoop() const;
+    bool isPositionLoop() const;
+    double gainScale() const;
+    double rampRate() const;
+    void resetLoops();
+    void readEncoder();
+    void restartSpeedMeasurement();
+
+    DcMotor m_motor;
+    DriverSettings m_settings;
+    bool m_running = false;
+    double m_direction = 1;
+    double m_time = 0;          // board time, s
+    double m_runStart = 0;      // board time of the last run command
+    double m_pending = 0;       // simulated time not yet stepped
+    double m_duty = 0;
+    double m_rampedTarget = 0;
+    double m_integral = 0;
+    long m_count = 0;
+    static constexpr int historyLength = 10;  // speedWindow / controlPeriod
+    std::array<long, historyLength> m_countHistory{};
+    int m_historyPos = 0;
+    double m_measuredSpeed = 0;
+};
+
+}  // namespace veltrano::sim
