@@ -1,5 +1,5 @@
 #include "app/art.h"
-#include "app/units.h"
+#include "platform/units.h"
 #include "platform/control_error.h"
 #include "platform/fake_chart_control.h"
 #include "platform/series_buffer.h"

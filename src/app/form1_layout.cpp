@@ -3,7 +3,7 @@
 #include "app/art.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
-#include "app/units.h"
+#include "platform/units.h"
 
 #include <QCloseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 // Start-up into the setup view, the switch between the setup and chart views, and closing.
 #include "app/form1.h"
-#include "app/units.h"
+#include "platform/units.h"
 
 namespace veltrano {
 

@@ -1,5 +1,6 @@
 #include "app/real_parts.h"
 
+#include "app/art.h"
 #include "platform/qt_progress_bar.h"
 #include "platform/qt_serial_control.h"
 #include "platform/qt_tick_timer.h"
@@ -12,7 +13,9 @@ Form1Parts realParts()
     Form1Parts parts;
     parts.serial = std::make_unique<QtSerialControl>();
     parts.timer = std::make_unique<QtTickTimer>();
-    parts.chart = std::make_unique<StripChartWidget>();
+    auto chart = std::make_unique<StripChartWidget>();
+    chart->setLegendPicture(legendPicture());
+    parts.chart = std::move(chart);
     parts.progressBar = std::make_unique<QtProgressBar>();
     return parts;
 }

@@ -1,7 +1,6 @@
 #include "platform/strip_chart_widget.h"
 
-#include "app/art.h"
-#include "app/units.h"
+#include "platform/units.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -136,8 +135,13 @@ StripChartWidget::StripChartWidget(QWidget* parent)
     legendTitleFont_ = pixelFont(QStringLiteral("Arial"), 13, true);
     legendEntryFont_ = pixelFont(QStringLiteral("Arial Black"), 13, false, true);
     legendEntryFont_.setWeight(QFont::Black);
+}
 
-    legendArt_ = legendPicture();
+void StripChartWidget::setLegendPicture(const QPixmap& picture)
+{
+    legendArt_ = picture;
+    staticDirty_ = true;
+    scheduleRepaint();
 }
 
 StripChartWidget::~StripChartWidget() = default;
@@ -416,10 +420,12 @@ void StripChartWidget::buildLegend()
     const double ratio = devicePixelRatioF();
     legend_ = QImage(QSize(legendWidth, legendHeight) * ratio, QImage::Format_ARGB32_Premultiplied);
     legend_.setDevicePixelRatio(ratio);
+    legend_.fill(QColor(10, 20, 60));
     QPainter painter(&legend_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRect box(0, 0, legendWidth, legendHeight);
-    painter.drawPixmap(box, legendArt_);
+    if (!legendArt_.isNull())
+        painter.drawPixmap(box, legendArt_);
 
     painter.setPen(kText);
     painter.setFont(legendTitleFont_);

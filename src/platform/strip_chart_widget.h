@@ -60,6 +60,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
+public:
+    // The decorative picture behind the legend; none by default.
+    void setLegendPicture(const QPixmap& picture);
+
 private:
     // Where the plot sits; in 3D, the front face and the oblique projection of depth.
     struct Frame {
