@@ -180,8 +180,10 @@ void QtSerialControl::handleError(QSerialPort::SerialPortError error)
     // is closed as soon as control is back in the event loop.
     lost_ = true;
     queue_.clear();
-    qWarning("%s (%s) lost: %s", qPrintable(portName(commPort_)), qPrintable(openDevice_),
-             qPrintable(port_->errorString()));
+    // Qt's error text here is whatever the last system call left behind, not the cause.
+    qWarning("%s (%s): the device went away (%s); the port is closed",
+             qPrintable(portName(commPort_)), qPrintable(openDevice_),
+             error == QSerialPort::ReadError ? "read failed" : "device unavailable");
     QMetaObject::invokeMethod(
         this,
         [this] {
