@@ -6,6 +6,7 @@
 #include "app/real_parts.h"
 #include "platform/strip_chart_widget.h"
 #include "support/driver_sim_process.h"
+#include "support/port_holder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,7 +32,6 @@ using veltrano::testing::DriverSimProcess;
 
 namespace {
 
-const char* const holdPortArgument = "--hold-port";
 
 const QString kOkLine =
     QString(40, QLatin1Char('-')) + QStringLiteral("____OK____") + QString(44, QLatin1Char('-'));
@@ -41,27 +41,6 @@ const QString kGreetingReply = QStringLiteral("veltrano driver sim ready, ");
 const QString kDefaultRecordReply =
     QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
 const QString kRunReply = QStringLiteral("run h-bridge\r\n");
-
-// Run as a separate process: another program holding the device, with a plain
-// QSerialPort, until its standard input closes.
-int holdPort(const char* path)
-{
-    int argc = 1;
-    char name[] = "hold-port";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    QSerialPort port(QString::fromLocal8Bit(path));
-    if (!port.open(QIODevice::ReadWrite)) {
-        std::printf("failed: %s\n", qPrintable(port.errorString()));
-        std::fflush(stdout);
-        return 1;
-    }
-    std::printf("held\n");
-    std::fflush(stdout);
-    while (std::fgetc(stdin) != EOF) {
-    }
-    return 0;
-}
 
 using Sample = std::array<int, 4>;
 
@@ -439,10 +418,7 @@ void EndToEndTest::portHeldByAnotherProgram_isNotListedAndCannotBeConnected()
     const QString device = QFileInfo(link_).canonicalFilePath();
     QVERIFY(device.startsWith(QLatin1String("/dev/")));
     holder_ = std::make_unique<QProcess>();
-    holder_->start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(holdPortArgument), device});
-    QVERIFY(holder_->waitForStarted(5000));
-    QVERIFY(holder_->waitForReadyRead(5000));
-    QCOMPARE(holder_->readLine().trimmed(), QByteArray("held"));
+    QCOMPARE(testing::startPortHolder(*holder_, device), QByteArray("held"));
 
     openWindow();
     Form1& w = *form_;
@@ -482,8 +458,8 @@ void EndToEndTest::portHeldByAnotherProgram_isNotListedAndCannotBeConnected()
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], holdPortArgument) == 0)
-        return holdPort(argv[2]);
+    if (const auto holderExit = veltrano::testing::runAsPortHolderIfAsked(argc, argv))
+        return *holderExit;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

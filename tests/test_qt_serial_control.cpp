@@ -1,5 +1,6 @@
 #include "platform/control_error.h"
 #include "platform/qt_serial_control.h"
+#include "support/port_holder.h"
 #include "support/pty_pair.h"
 
 #include <QCoreApplication>
@@ -23,28 +24,6 @@ using veltrano::testing::PtyPair;
 
 namespace {
 
-const char* const holdPortArgument = "--hold-port";
-
-// Run as a separate process: holds the device open with a plain QSerialPort until its
-// standard input closes.
-int holdPort(const char* path)
-{
-    int argc = 1;
-    char name[] = "hold-port";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    QSerialPort port(QString::fromLocal8Bit(path));
-    if (!port.open(QIODevice::ReadWrite)) {
-        std::printf("failed: %s\n", qPrintable(port.errorString()));
-        std::fflush(stdout);
-        return 1;
-    }
-    std::printf("held\n");
-    std::fflush(stdout);
-    while (std::fgetc(stdin) != EOF) {
-    }
-    return 0;
-}
 
 // Reports a control failure escaping an event handler and goes on, as the program does.
 class CatchingApplication : public QCoreApplication {
@@ -597,11 +576,7 @@ void TestQtSerialControl::portInUseByAnotherProcess()
 {
     QFETCH(bool, throughLink);
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(),
-                 {QString::fromLatin1(holdPortArgument), pty_->slavePath()});
-    QVERIFY(holder.waitForStarted());
-    QVERIFY(holder.waitForReadyRead(5000));
-    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+    QCOMPARE(testing::startPortHolder(holder, pty_->slavePath()), QByteArray("held"));
 
     QString device = pty_->slavePath();
     if (throughLink) {
@@ -632,13 +607,9 @@ void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
     QVERIFY(control.portOpen());
 
     QProcess other;
-    other.start(QCoreApplication::applicationFilePath(),
-                {QString::fromLatin1(holdPortArgument), pty_->slavePath()});
-    QVERIFY(other.waitForStarted());
-    other.closeWriteChannel();
-    QVERIFY(other.waitForFinished(5000));
-    const QByteArray answer = other.readAllStandardOutput();
+    const QByteArray answer = testing::startPortHolder(other, pty_->slavePath());
     QVERIFY2(answer.startsWith("failed:"), answer.constData());
+    QVERIFY(other.waitForFinished(5000));
     QCOMPARE(other.exitCode(), 1);
 }
 
@@ -660,7 +631,7 @@ void TestQtSerialControl::farSideClosedClosesPort()
             ++errorReports;
     });
     // Exactly one line about the loss, and no other warning.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^COM1 .* lost")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^COM1 .*the device went away")));
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
 
     QElapsedTimer timer;
@@ -682,8 +653,8 @@ void TestQtSerialControl::farSideClosedClosesPort()
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], holdPortArgument) == 0)
-        return holdPort(argv[2]);
+    if (const auto holderExit = veltrano::testing::runAsPortHolderIfAsked(argc, argv))
+        return *holderExit;
     CatchingApplication app(argc, argv);
     TestQtSerialControl test;
     QTEST_SET_MAIN_SOURCE_PATH
