@@ -122,12 +122,12 @@ public:
     int frameIndex = 0;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildLayout();
     void wireEvents();
+    void showChartOptions(bool shown);
     void connectSequence();
     void disconnectSequence();
     void decodeFrame();

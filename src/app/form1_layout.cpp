@@ -5,7 +5,6 @@
 #include "app/form1.h"
 #include "platform/units.h"
 
-#include <QCloseEvent>
 #include <QPainter>
 
 #include <vector>
@@ -265,13 +264,6 @@ void Form1::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), QColor(8, 16, 48));
     painter.drawPixmap(0, 0, background_);
-}
-
-void Form1::closeEvent(QCloseEvent* event)
-{
-    // Nothing goes to the driver on the way out; the port closes, and its lock goes,
-    // with the serial control when the window is destroyed.
-    event->accept();
 }
 
 } // namespace veltrano

@@ -48,12 +48,7 @@ void Form1::Draw_Click()
     if (view == QLatin1String("Stop")) {
         Text2->setWidthPixels(mmToPixels(kWideText2Mm));
         Draw->setText(QStringLiteral("SIMULATION"));
-        Check4->setVisible(false);
-        TChart1.setVisible(false);
-        Check3->setVisible(true);
-        Check2->setVisible(false);
-        HScroll1->setVisible(false);
-        Text4->setVisible(false);
+        showChartOptions(false);
         setWindowWidthTwips(kSetupWidth);
         setWindowHeightTwips(kSetupHeight);
         Text7->setWidthPixels(mmToPixels(kWideText7Mm));
@@ -65,12 +60,7 @@ void Form1::Draw_Click()
         Text7->setWidthPixels(mmToPixels(kNarrowText7Mm));
         Text1->setWidthPixels(mmToPixels(kNarrowText1Mm));
         Draw->setText(QStringLiteral("Stop"));
-        Check4->setVisible(true);
-        TChart1.setVisible(true);
-        Check3->setVisible(false);
-        Check2->setVisible(true);
-        HScroll1->setVisible(true);
-        Text4->setVisible(true);
+        showChartOptions(true);
         Text2->setText(QStringLiteral("\r"));
         if (MSComm1.portOpen())
             MSComm1.output(toWire(message::poll));
@@ -82,6 +72,19 @@ void Form1::Draw_Click()
     }
 }
 
+// The chart with its options in front of it, and the counter-edge box they cover.
+void Form1::showChartOptions(bool shown)
+{
+    Check4->setVisible(shown);
+    TChart1.setVisible(shown);
+    Check3->setVisible(!shown);
+    Check2->setVisible(shown);
+    HScroll1->setVisible(shown);
+    Text4->setVisible(shown);
+}
+
+// Nothing goes to the driver on the way out; the port closes, and its lock goes, with the
+// serial control when the window is destroyed.
 void Form1::End_Click()
 {
     close();
