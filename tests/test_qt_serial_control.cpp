@@ -615,15 +615,16 @@ void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
 
 void TestQtSerialControl::farSideClosedClosesPort()
 {
+    // Declared before the control: closing it on destruction still reports to them.
+    QByteArray received;
+    int errorReports = 0;
     QtSerialControl control;
     openOnPty(control);
     control.setRThreshold(1);
-    QByteArray received;
     connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });
     QVERIFY(pty_->writeAll("before"));
     QTRY_COMPARE(received, QByteArray("before"));
 
-    int errorReports = 0;
     auto* port = control.findChild<QSerialPort*>();
     QVERIFY(port);
     connect(port, &QSerialPort::errorOccurred, this, [&](QSerialPort::SerialPortError error) {

@@ -8,6 +8,7 @@ DropDownCombo::DropDownCombo(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    lineEdit()->setMaxLength(1 << 24); // Qt's default would cut pastes at 32767
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { typedOver_ = true; });
     connect(this, &QComboBox::activated, this, [this] { typedOver_ = false; });
 }

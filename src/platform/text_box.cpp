@@ -9,6 +9,9 @@ namespace veltrano {
 
 namespace {
 
+// Far beyond anything typed or pasted by hand; Qt's default would cut pastes at 32767.
+constexpr int kMaxTypedLength = 1 << 24;
+
 // A lone carriage return or CR LF shows as one line break; the text itself keeps them.
 QString displayForm(const QString& text)
 {
@@ -25,6 +28,7 @@ TextBox::TextBox(const QString& name, Lines lines, QWidget* parent) : QObject(pa
     setObjectName(name);
     if (lines == Lines::Single) {
         line_ = new QLineEdit(parent);
+        line_->setMaxLength(kMaxTypedLength);
         widget_ = line_;
         connect(line_, &QLineEdit::textEdited, this, &TextBox::takeOperatorEdit);
     } else {
