@@ -1,0 +1,64 @@
+#!/bin/sh
+# Builds the benchmarks (Release, in a build directory of their own) and runs every one,
+# printing each figure with its target. Exits 1 when a target is missed, 2 when the build
+# fails. A benchmark misses a target when it exits non-zero, or when one of its lines of
+# the form "name: VALUE unit (target < LIMIT ...)" (also <=, >, >=) does not hold, so a
+# benchmark that only prints its figures is checked as well.
+#
+# Usage: tools/bench/run-all.sh [build-dir]     (default: build-bench at the top of the tree)
+# BENCH_E2E_SECONDS sets the length of the end-to-end run (default 60).
+set -u
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build-bench}
+
+benches=""
+for source in "$root"/tools/bench/bench_*.cpp; do
+    benches="$benches $(basename "$source" .cpp)"
+done
+
+echo "== building$benches in $build (Release)"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$build.cmake.log" 2>&1 \
+    || { cat "$build.cmake.log"; echo "run-all: configuring failed" >&2; exit 2; }
+rm -f "$build.cmake.log"
+# shellcheck disable=SC2086
+cmake --build "$build" -j2 --target $benches >"$build.build.log" 2>&1 \
+    || { tail -n 40 "$build.build.log"; echo "run-all: building failed" >&2; exit 2; }
+rm -f "$build.build.log"
+
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+out=$(mktemp "${TMPDIR:-/tmp}/veltrano-bench.XXXXXX")
+trap 'rm -f "$out"' EXIT
+missed=""
+for bench in $benches; do
+    echo "== $bench"
+    case $bench in
+        bench_end_to_end) set -- --seconds "${BENCH_E2E_SECONDS:-60}" ;;
+        *) set -- ;;
+    esac
+    "$build/tools/bench/$bench" "$@" >"$out"
+    code=$?
+    cat "$out"
+    lines=$(awk '
+        match($0, /: -?[0-9.]+ [^(]*\(target (<|<=|>|>=) [0-9.]+/) {
+            text = substr($0, RSTART + 2, RLENGTH - 2)
+            split(text, f, " ")
+            value = f[1] + 0
+            split(substr(text, index(text, "(target ") + 8), h, " ")
+            op = h[1]; limit = h[2] + 0
+            ok = (op == "<" && value < limit) || (op == "<=" && value <= limit) ||
+                 (op == ">" && value > limit) || (op == ">=" && value >= limit)
+            if (!ok) print "   missed: " $0
+        }' "$out")
+    if [ "$code" -ne 0 ] || [ -n "$lines" ]; then
+        [ -n "$lines" ] && echo "$lines"
+        echo "   $bench: target missed (exit code $code)"
+        missed="$missed $bench"
+    fi
+done
+
+echo "=="
+if [ -n "$missed" ]; then
+    echo "run-all: targets missed by:$missed"
+    exit 1
+fi
+echo "run-all: every target met"
