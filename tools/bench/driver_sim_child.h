@@ -42,14 +42,14 @@ public:
             return;
         }
         const QByteArray prefix = "VELTRANO_PORTS entry: ";
-        QByteArray out;
         QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && !out.contains('\n') && process_.state() != QProcess::NotRunning) {
+        while (!deadline.hasExpired() && !out_.contains('\n') && process_.state() != QProcess::NotRunning) {
             process_.waitForReadyRead(50);
-            out += process_.readAllStandardOutput();
+            readLog();
         }
         readLog();
-        const QByteArray first = out.left(out.indexOf('\n')).trimmed();
+        const QByteArray first = out_.left(out_.indexOf('\n')).trimmed();
+        out_.clear();
         if (!first.startsWith(prefix)) {
             error_ = QStringLiteral("simulator printed no port entry (got \"%1\")").arg(QString::fromLocal8Bit(first));
             return;
@@ -91,7 +91,11 @@ public:
 private:
     void readLog()
     {
-        process_.readAllStandardOutput(); // a second entry line only comes with --reappear-after
+        // Standard output holds the entry line; it is kept only until the entry was read.
+        if (entry_.isEmpty() && error_.isEmpty())
+            out_ += process_.readAllStandardOutput();
+        else
+            process_.readAllStandardOutput();
         buffer_ += process_.readAllStandardError();
         static const QRegularExpression stamp(QStringLiteral("^\\[\\s*[0-9.]+\\] "));
         static const QRegularExpression summary(QStringLiteral("^polls (\\d+) in the last second, (\\d+) answered"));
@@ -115,6 +119,7 @@ private:
     QProcess process_;
     QString error_;
     QString entry_;
+    QByteArray out_;
     QByteArray buffer_;
     long polls_ = 0;
     long answered_ = 0;
