@@ -105,6 +105,7 @@ private slots:
     void portInUseByAnotherProcess();
     void anotherProcessCannotTakeOpenPort();
     void farSideClosedClosesPort();
+    void bytesFromBeforeAnOpenAreDropped();
 
 private:
     void openOnPty(QtSerialControl& control, int number = 1);
@@ -563,6 +564,24 @@ void TestQtSerialControl::handlerClosingPortDropsTheRest()
     control.setPortOpen(true);
     QVERIFY(pty_->writeAll("after"));
     QTRY_COMPARE(received, pattern(10) + "after");
+}
+
+void TestQtSerialControl::bytesFromBeforeAnOpenAreDropped()
+{
+    QByteArray received;
+    QtSerialControl control;
+    openOnPty(control);
+    control.setRThreshold(1);
+    connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });
+    control.setPortOpen(false);
+    // A late answer arrives while nobody has the port open.
+    QVERIFY(pty_->writeAll("stale"));
+    QTest::qWait(50);
+    control.setPortOpen(true);
+    QVERIFY(pty_->writeAll("fresh"));
+    QTRY_COMPARE(received, QByteArray("fresh"));
+    QTest::qWait(50);
+    QCOMPARE(received, QByteArray("fresh"));
 }
 
 void TestQtSerialControl::portInUseByAnotherProcess_data()

@@ -91,6 +91,9 @@ void QtSerialControl::openPort()
         port_->close();
         fail(QStringLiteral("%1 (%2): %3").arg(name, device, reason));
     }
+    // Bytes the system kept from before this open (an answer that came after the last
+    // close) belong to no request of ours.
+    port_->clear(QSerialPort::Input);
     lost_ = false;
     queue_.clear();
     openDevice_ = device;

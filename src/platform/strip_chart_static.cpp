@@ -20,7 +20,7 @@ void StripChartWidget::rebuildStatic()
     }
     layoutFrame();
     const double ratio = devicePixelRatioF();
-    background_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    background_ = QImage(size() * ratio, QImage::Format_RGB32); // opaque: blits without blending
     background_.setDevicePixelRatio(ratio);
     {
         QPainter painter(&background_);

@@ -26,6 +26,8 @@ StripChartWidget::StripChartWidget(QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
+    repaintTimer_.setSingleShot(true);
+    connect(&repaintTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     resize(twipsToPixels(12015), twipsToPixels(9615));
 
     const struct {
@@ -137,9 +139,15 @@ void StripChartWidget::setBottomAxisIncrement(double increment)
 
 void StripChartWidget::scheduleRepaint()
 {
-    // Qt merges pending updates into one paint per pass of the event loop; a data call
-    // never paints by itself.
-    update();
+    // A data call never paints by itself. Paints come at most once per kMinFrameMs: the
+    // chart moves by whole ticks, and a full frame costs more than the tick that feeds it.
+    if (repaintTimer_.isActive())
+        return;
+    const qint64 since = lastPaint_.isValid() ? lastPaint_.elapsed() : kMinFrameMs;
+    if (since >= kMinFrameMs)
+        update();
+    else
+        repaintTimer_.start(int(kMinFrameMs - since));
 }
 
 void StripChartWidget::resizeEvent(QResizeEvent* event)
@@ -221,6 +229,7 @@ double StripChartWidget::mapY(double y) const
 
 void StripChartWidget::paintEvent(QPaintEvent*)
 {
+    lastPaint_.start();
     const double ratio = devicePixelRatioF();
     if (staticDirty_ || background_.size() != size() * ratio || background_.devicePixelRatio() != ratio)
         rebuildStatic();

@@ -3,12 +3,14 @@
 #include "platform/chart_control.h"
 #include "platform/series_buffer.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -119,6 +121,10 @@ private:
     QPixmap legendArt_;
     QImage legend_;
     QPoint legendPos_;
+
+    static constexpr qint64 kMinFrameMs = 33;
+    QElapsedTimer lastPaint_;
+    QTimer repaintTimer_;
 
     // Reused across paints so that a paint allocates nothing once warmed up.
     QImage frameImage_;

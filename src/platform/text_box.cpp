@@ -12,6 +12,10 @@ namespace {
 // Far beyond anything typed or pasted by hand; Qt's default would cut pastes at 32767.
 constexpr int kMaxTypedLength = 1 << 24;
 
+// The widget catches up with the text at most this often: a frame arrives over several
+// events, and laying the box out for each of them would only be drawn over at once.
+constexpr int kSyncDelayMs = 30;
+
 // A lone carriage return or CR LF shows as one line break; the text itself keeps them.
 QString displayForm(const QString& text)
 {
@@ -87,7 +91,7 @@ void TextBox::scheduleSync()
     if (dirty_)
         return;
     dirty_ = true;
-    QTimer::singleShot(0, this, &TextBox::syncNow);
+    QTimer::singleShot(kSyncDelayMs, Qt::CoarseTimer, this, &TextBox::syncNow);
 }
 
 void TextBox::syncNow()

@@ -11,8 +11,8 @@ namespace veltrano {
 
 // A text box whose text is exactly what the program wrote into it (a carriage return
 // stays one character of code 13) or what the operator typed. The box keeps that text
-// itself, where appending is cheap, and brings the widget up to date once per pass of
-// the event loop, however many writes came in between.
+// itself, where appending is cheap, and brings the widget up to date a moment later
+// (at most about 33 times a second), however many writes came in between.
 class TextBox : public QObject {
     Q_OBJECT
 public:
@@ -35,7 +35,7 @@ public:
     void setWidthPixels(int width);
     void setAlignment(Qt::Alignment alignment);
 
-    // What the widget shows right now; catches up with text() on the next event-loop pass.
+    // What the widget shows right now; catches up with text() shortly.
     QString shownText() const;
     // Brings the widget up to date now.
     void syncNow();
