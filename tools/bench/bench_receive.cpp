@@ -1,11 +1,8 @@
 // Receive throughput through the real handler and the real window, in each view.
 // The window is brought up to date between bursts the way the event loop does while
 // the line delivers about one tick's worth of characters.
-#include "app/form1.h"
-#include "platform/fake_serial_control.h"
-#include "platform/fake_tick_timer.h"
-#include "platform/qt_progress_bar.h"
-#include "platform/strip_chart_widget.h"
+
+#include "connected_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,26 +14,7 @@ using namespace veltrano;
 
 namespace {
 
-struct Window {
-    FakeSerialControl* serial = nullptr;
-    std::unique_ptr<Form1> form;
-    Window()
-    {
-        Form1Parts parts;
-        auto fake = std::make_unique<FakeSerialControl>();
-        fake->setPort(3, FakeSerialControl::Port::Available);
-        serial = fake.get();
-        parts.serial = std::move(fake);
-        parts.timer = std::make_unique<FakeTickTimer>();
-        parts.chart = std::make_unique<StripChartWidget>();
-        parts.progressBar = std::make_unique<QtProgressBar>();
-        form = std::make_unique<Form1>(std::move(parts));
-        form->load();
-        form->show();
-        form->Combo4->setText("COM3");
-        form->Command4_Click();
-    }
-};
+using Window = ConnectedWindow;
 
 // Characters per second when `total` characters arrive in bursts of `burst`.
 double throughput(Window& w, const QByteArray& pattern, long total, int burst)

@@ -1,9 +1,6 @@
 // Cost of one tick in the chart view with 4 x 501 points: plot, poll, and the repaint it causes.
-#include "app/form1.h"
-#include "platform/fake_serial_control.h"
-#include "platform/fake_tick_timer.h"
-#include "platform/qt_progress_bar.h"
-#include "platform/strip_chart_widget.h"
+
+#include "connected_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,21 +14,10 @@ namespace {
 
 double tickMs(bool view3D, int window, int ticks)
 {
-    Form1Parts parts;
-    auto fake = std::make_unique<FakeSerialControl>();
-    fake->setPort(3, FakeSerialControl::Port::Available);
-    FakeSerialControl* serial = fake.get();
-    parts.serial = std::move(fake);
-    parts.timer = std::make_unique<FakeTickTimer>();
-    auto chart = std::make_unique<StripChartWidget>();
-    StripChartWidget* chartWidget = chart.get();
-    parts.chart = std::move(chart);
-    parts.progressBar = std::make_unique<QtProgressBar>();
-    Form1 form(std::move(parts));
-    form.load();
-    form.show();
-    form.Combo4->setText("COM3");
-    form.Command4_Click();
+    ConnectedWindow connected;
+    Form1& form = *connected.form;
+    FakeSerialControl* serial = connected.serial;
+    StripChartWidget* chartWidget = connected.chart;
     form.Draw_Click();
     form.HScroll1->setValue(window);
     if (view3D)
