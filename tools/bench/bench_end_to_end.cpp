@@ -10,6 +10,7 @@
 #include "app/real_parts.h"
 #include "counting_serial.h"
 #include "driver_sim_child.h"
+#include "process_status.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -34,24 +35,13 @@ using namespace veltrano;
 using veltrano::bench::CountingSerial;
 using veltrano::bench::DriverSimChild;
 
+using veltrano::bench::residentKb;
+
 namespace {
 
 const QString kDefaultRecordReply =
     QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
 const QString kRunReply = QStringLiteral("run h-bridge\r\n");
-
-// Resident set of this process in kB, from /proc/self/status; -1 when unreadable.
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 // User plus system CPU time of this process so far, in seconds.
 double cpuSeconds()

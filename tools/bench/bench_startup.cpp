@@ -9,6 +9,7 @@
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "driver_sim_child.h"
+#include "process_status.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,6 +35,8 @@
 
 using namespace veltrano;
 
+using veltrano::bench::residentKb;
+
 namespace {
 
 const char* const kChildArgument = "--child";
@@ -47,18 +50,6 @@ long long monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // Notes the first paint of the watched window, and a second later (once the start-up

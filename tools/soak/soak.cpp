@@ -14,6 +14,7 @@
 #include "app/real_parts.h"
 #include "counting_serial.h"
 #include "driver_sim_child.h"
+#include "process_status.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,6 +46,8 @@
 using namespace veltrano;
 using veltrano::bench::CountingSerial;
 using veltrano::bench::DriverSimChild;
+using veltrano::bench::residentKb;
+using veltrano::bench::statusKb;
 
 namespace {
 
@@ -52,22 +55,6 @@ namespace {
 // Answers come back within a few milliseconds; the margin covers a busy machine.
 constexpr qint64 kAnswerWithinMs = 500;
 constexpr double kGrowthLimitMb = 1.0;
-
-// A field of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile"); -1 when unreadable.
-long statusKb(const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = field + ':';
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
-long residentKb() { return statusKb("VmRSS"); }
 
 // Bytes handed out by malloc and not freed yet (small blocks and mmapped ones), in kB:
 // beside the resident memory, it tells memory held from pages kept after freeing.
