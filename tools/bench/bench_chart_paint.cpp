@@ -1,6 +1,7 @@
 // Mean time of one full paint of the strip chart with four full series (501 points each,
 // the chart's steady state), in 2D and 3D, at the chart's size on the window.
 #include "app/art.h"
+#include "app/process_memory.h"
 #include "platform/strip_chart_widget.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    veltrano::keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
 
     QElapsedTimer artTimer;

@@ -5,6 +5,7 @@
 // whether its memory grows.
 //
 //   bench_end_to_end [--seconds N]     (default 60)
+#include "app/process_memory.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
@@ -98,6 +99,7 @@ int main(int argc, char* argv[])
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 

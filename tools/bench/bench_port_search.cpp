@@ -1,4 +1,5 @@
 // The port search over sixteen absent ports with the real serial control.
+#include "app/process_memory.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     for (int n = 1; n <= 16; ++n)
         table += QStringLiteral("COM%1=/nonexistent/veltrano-bench-tty%1;").arg(n);
     qputenv("VELTRANO_PORTS", table.toUtf8());
+    keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     Form1 form(realParts());
     form.load();

@@ -2,6 +2,7 @@
 // The window is brought up to date between bursts the way the event loop does while
 // the line delivers about one tick's worth of characters.
 
+#include "app/process_memory.h"
 #include "connected_window.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     QApplication::setStyle("Fusion");
     constexpr long total = 2'000'000;

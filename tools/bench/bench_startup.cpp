@@ -6,6 +6,7 @@
 // when Xvfb is installed, on a real X server (Xvfb, xcb platform).
 //
 //   bench_startup [--starts N]     (default 10; the median is reported)
+#include "app/process_memory.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "driver_sim_child.h"
@@ -80,6 +81,7 @@ private:
 int child(int argc, char* argv[])
 {
     FirstPaint watch(qEnvironmentVariable(kStartVariable).toLongLong());
+    keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     Form1 form(realParts());

@@ -1,5 +1,6 @@
 // Cost of one tick in the chart view with 4 x 501 points: plot, poll, and the repaint it causes.
 
+#include "app/process_memory.h"
 #include "connected_window.h"
 
 #include <QApplication>
@@ -48,6 +49,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     QApplication::setStyle("Fusion");
     bool ok = true;

@@ -9,6 +9,7 @@
 //
 // Exits 1 when a frame was lost, the resident memory grew by more than 1 MB after the
 // first minute, or a handler failed; 2 when the run could not be set up.
+#include "app/process_memory.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
@@ -587,6 +588,7 @@ int main(int argc, char* argv[])
     {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        keepLargeBuffersMapped(); // as the program does
         QApplication app(argc, argv);
         QApplication::setStyle(QStringLiteral("Fusion"));
         QTemporaryDir dir;
