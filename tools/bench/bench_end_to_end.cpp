@@ -5,15 +5,14 @@
 // whether its memory grows.
 //
 //   bench_end_to_end [--seconds N]     (default 60)
-#include "app/process_memory.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "counting_serial.h"
 #include "driver_sim_child.h"
 #include "process_status.h"
+#include "program_application.h"
 
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -97,11 +96,7 @@ int main(int argc, char* argv[])
     if (seconds < 1)
         return fail("--seconds must be at least 1");
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    keepLargeBuffersMapped(); // as the program does
-    QApplication app(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    bench::ProgramApplication app(argc, argv);
 
     QTemporaryDir dir;
     if (!dir.isValid())

@@ -2,10 +2,9 @@
 // The window is brought up to date between bursts the way the event loop does while
 // the line delivers about one tick's worth of characters.
 
-#include "app/process_memory.h"
 #include "connected_window.h"
+#include "program_application.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 
 #include <cstdio>
@@ -39,11 +38,7 @@ double throughput(Window& w, const QByteArray& pattern, long total, int burst)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    keepLargeBuffersMapped(); // as the program does
-    QApplication app(argc, argv);
-    QApplication::setStyle("Fusion");
+    bench::ProgramApplication app(argc, argv);
     constexpr long total = 2'000'000;
     constexpr int burst = 180; // one tick's worth at 115200 baud
 

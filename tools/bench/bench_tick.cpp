@@ -1,9 +1,8 @@
 // Cost of one tick in the chart view with 4 x 501 points: plot, poll, and the repaint it causes.
 
-#include "app/process_memory.h"
 #include "connected_window.h"
+#include "program_application.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 
 #include <cstdio>
@@ -47,11 +46,7 @@ double tickMs(bool view3D, int window, int ticks)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    keepLargeBuffersMapped(); // as the program does
-    QApplication app(argc, argv);
-    QApplication::setStyle("Fusion");
+    bench::ProgramApplication app(argc, argv);
     bool ok = true;
     for (int window : {50, 500}) {
         for (bool view3D : {false, true}) {

@@ -9,15 +9,14 @@
 //
 // Exits 1 when a frame was lost, the resident memory grew by more than 1 MB after the
 // first minute, or a handler failed; 2 when the run could not be set up.
-#include "app/process_memory.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "counting_serial.h"
 #include "driver_sim_child.h"
 #include "process_status.h"
+#include "program_application.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -586,11 +585,7 @@ int main(int argc, char* argv[])
     StderrTap tap;
     int code = 2;
     {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        keepLargeBuffersMapped(); // as the program does
-        QApplication app(argc, argv);
-        QApplication::setStyle(QStringLiteral("Fusion"));
+        bench::ProgramApplication app(argc, argv);
         QTemporaryDir dir;
         if (!dir.isValid())
             return 2;
