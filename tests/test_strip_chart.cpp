@@ -329,7 +329,7 @@ private slots:
         StripChartWidget chart;
         QCOMPARE(chart.widget(), &chart);
         QCOMPARE(chart.size(), QSize(801, 641));
-        QVERIFY(chart.testAttribute(Qt::WA_TransparentForMouseEvents));
+        QVERIFY(!chart.isEnabled());
         QCOMPARE(chart.focusPolicy(), Qt::NoFocus);
         const QStringList titles{"Data_0", "Data_1", "Data_2", "Data_3"};
         const QList<QColor> colours{QColor(255, 0, 0), QColor(128, 0, 255), QColor(255, 255, 0), QColor(255, 128, 255)};
@@ -506,6 +506,28 @@ private slots:
         QVERIFY(spotA.pixels > 0);
         QCOMPARE(spotB.pixels, spotA.pixels);
         QCOMPARE(spotB.meanRow, spotA.meanRow);
+    }
+
+    void bottomLabelsStayAboveTheCoveredStrip_data() { drawsEachSeriesWhereItsPointsAre_data(); }
+
+    void bottomLabelsStayAboveTheCoveredStrip()
+    {
+        // As on the window: the option strip covers the chart from 9000 twips down.
+        QFETCH(bool, threeD);
+        StripChartWidget chart;
+        chart.setCoveredBottom(twipsToPixels(9615) - twipsToPixels(9000));
+        chart.setView3D(threeD);
+        chart.addXY(0, 0, 100, QString(), kDefault);
+        chart.addXY(0, 100, 100, QString(), kDefault);
+        // The lowest white pixel (bottom axis, ticks, label text) lies just above the strip.
+        const QImage image = renderChart(chart);
+        int lowest = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qMin(qMin(qRed(image.pixel(x, y)), qGreen(image.pixel(x, y))), qBlue(image.pixel(x, y))) > 200)
+                    lowest = y;
+        const int stripTop = twipsToPixels(9000);
+        QVERIFY2(lowest < stripTop && lowest > stripTop - 30, qPrintable(QString::number(lowest)));
     }
 
     void oddDataPaintsSafely_data() { drawsEachSeriesWhereItsPointsAre_data(); }

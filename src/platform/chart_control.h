@@ -6,7 +6,8 @@ class QWidget;
 
 namespace veltrano {
 
-// The strip-chart control: four series in design order, drawn by the control itself.
+// The strip-chart control: four series, 0 to 3 in the order they were created, drawn by
+// the control itself.
 // Positions are in the window's millimetres. Every failing call throws ControlError.
 class ChartControl {
 public:
@@ -19,6 +20,9 @@ public:
     virtual void setLeftMm(double left) = 0;
     virtual void setVisible(bool visible) = 0;
     virtual bool isVisible() const = 0;
+    // Pixels along the chart's bottom edge that the window covers with other controls; the
+    // bottom axis and its labels stay above them.
+    virtual void setCoveredBottom(int pixels) = 0;
 
     virtual int seriesCount() const = 0;
     virtual int pointCount(int series) const = 0;

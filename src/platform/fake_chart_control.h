@@ -17,12 +17,14 @@ public:
     double topMm() const { return topMm_; }
     double leftMm() const { return leftMm_; }
     double bottomAxisIncrement() const { return increment_; }
+    int coveredBottom() const { return coveredBottom_; }
     const SeriesBuffer& series(int index) const { return data_.series(index); }
 
     void setTopMm(double top) override { topMm_ = top; }
     void setLeftMm(double left) override { leftMm_ = left; }
     void setVisible(bool visible) override { visible_ = visible; }
     bool isVisible() const override { return visible_; }
+    void setCoveredBottom(int pixels) override { coveredBottom_ = pixels; }
 
     int seriesCount() const override { return data_.seriesCount(); }
     int pointCount(int series) const override { return data_.pointCount(series); }
@@ -46,6 +48,7 @@ private:
     double topMm_ = 0.0;
     double leftMm_ = 0.0;
     double increment_ = 0.0;
+    int coveredBottom_ = 0;
     bool visible_ = true;
     bool view3D_ = false;
 };

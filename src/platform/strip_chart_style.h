@@ -4,12 +4,14 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QRect>
 #include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 namespace veltrano::chart_style {
@@ -39,6 +41,32 @@ inline QFont pixelFont(const QString& family, int pixels, bool bold = false, boo
     font.setPixelSize(pixels);
     font.setBold(bold);
     font.setItalic(italic);
+    return font;
+}
+
+// The installed family among the candidates that offers the heaviest weight, at that weight;
+// the earlier candidate wins a tie. Choosing here rather than leaving a missing family to
+// the font matcher keeps heavy text heavy on machines without the first choice. With none
+// of them installed, asks for the first candidate at black weight.
+inline QFont heaviestFont(std::initializer_list<const char*> candidates, int pixels, bool italic)
+{
+    QString family;
+    int weight = -1;
+    const QStringList installed = QFontDatabase::families();
+    for (const char* candidate : candidates) {
+        const QString name = QString::fromLatin1(candidate);
+        if (!installed.contains(name, Qt::CaseInsensitive))
+            continue;
+        for (const QString& style : QFontDatabase::styles(name)) {
+            const int w = QFontDatabase::weight(name, style);
+            if (w > weight) {
+                weight = w;
+                family = name;
+            }
+        }
+    }
+    QFont font = pixelFont(family.isEmpty() ? QString::fromLatin1(*candidates.begin()) : family, pixels, false, italic);
+    font.setWeight(family.isEmpty() ? QFont::Black : QFont::Weight(weight));
     return font;
 }
 

@@ -23,8 +23,10 @@ using namespace chart_style;
 StripChartWidget::StripChartWidget(QWidget* parent)
     : QWidget(parent)
 {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Disabled: a click on the chart is taken and does nothing, and never reaches the
+    // controls that lie behind it.
+    setEnabled(false);
     setFocusPolicy(Qt::NoFocus);
     repaintTimer_.setSingleShot(true);
     connect(&repaintTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
@@ -51,8 +53,7 @@ StripChartWidget::StripChartWidget(QWidget* parent)
     subFootFont_ = pixelFont(QStringLiteral("Arial"), 19, true);
     axisFont_ = pixelFont(QStringLiteral("Arial"), 13);
     legendTitleFont_ = pixelFont(QStringLiteral("Arial"), 13, true);
-    legendEntryFont_ = pixelFont(QStringLiteral("Arial Black"), 13, false, true);
-    legendEntryFont_.setWeight(QFont::Black);
+    legendEntryFont_ = heaviestFont({"Arial Black", "Arial", "Liberation Sans", "DejaVu Sans", "FreeSans"}, 13, true);
 }
 
 void StripChartWidget::setLegendPicture(const QPixmap& picture)
@@ -131,6 +132,16 @@ void StripChartWidget::setView3D(bool on)
     update();
 }
 
+void StripChartWidget::setCoveredBottom(int pixels)
+{
+    pixels = std::max(pixels, 0);
+    if (pixels == coveredBottom_)
+        return;
+    coveredBottom_ = pixels;
+    staticDirty_ = true;
+    update();
+}
+
 void StripChartWidget::setBottomAxisIncrement(double increment)
 {
     bottomIncrement_ = increment;
@@ -169,7 +180,10 @@ void StripChartWidget::layoutFrame()
     const QFontMetricsF labelMetrics(labelFont_);
 
     const double top = kMargin + titleMetrics.height() + subtitleMetrics.height() + 10;
-    const double bottom = height() - kMargin - subFootMetrics.height() - labelMetrics.height() - kTickLength - 4;
+    // Below the bottom labels lies the empty sub-footer line or, when it reaches higher, the
+    // strip that the window covers with other controls plus a margin.
+    const double belowLabels = std::max(kMargin + subFootMetrics.height(), double(coveredBottom_ + kMargin));
+    const double bottom = height() - belowLabels - labelMetrics.height() - kTickLength - 4;
     const double left = kMargin + labelMetrics.horizontalAdvance(QStringLiteral("329")) + kTickLength + 6;
     // In 3D the depth axis' labels stand to the right of the box.
     const double rightRoom = view3D_ ? labelMetrics.horizontalAdvance(QStringLiteral("-1.82")) + kTickLength + 4

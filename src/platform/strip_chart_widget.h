@@ -38,6 +38,7 @@ public:
     // The chart's own visibility setting; it does not show a chart that has no parent as a window.
     void setVisible(bool visible) override;
     bool isVisible() const override { return visibleSetting_; }
+    void setCoveredBottom(int pixels) override;
 
     int seriesCount() const override { return data_.seriesCount(); }
     int pointCount(int series) const override { return data_.pointCount(series); }
@@ -110,6 +111,7 @@ private:
     bool visibleSetting_ = true;
     bool view3D_ = false;
     double bottomIncrement_ = 0.0;
+    int coveredBottom_ = 0;
 
     QFont titleFont_, subtitleFont_, subFootFont_, axisFont_, legendTitleFont_, legendEntryFont_;
 
