@@ -21,17 +21,19 @@ void QtTickTimer::setEnabled(bool enabled)
         timer_.stop();
         return;
     }
-    nextDueUs_ = clock_.nsecsElapsed() / 1000 + kTickPeriod.count();
+    nextDue_ = now() + kTickPeriod;
     scheduleNext();
+}
+
+std::chrono::microseconds QtTickTimer::now() const
+{
+    return std::chrono::microseconds(clock_.nsecsElapsed() / 1000);
 }
 
 void QtTickTimer::scheduleNext()
 {
-    const qint64 nowUs = clock_.nsecsElapsed() / 1000;
-    // After a stall, start afresh rather than firing a burst of late ticks.
-    if (nextDueUs_ < nowUs - kTickPeriod.count())
-        nextDueUs_ = nowUs + kTickPeriod.count();
-    const qint64 waitUs = qMax<qint64>(0, nextDueUs_ - nowUs);
+    const qint64 waitUs = qMax<qint64>(0, (nextDue_ - now()).count());
+    // Rounded up: QTimer counts whole milliseconds and must not fire before the deadline.
     timer_.start(int((waitUs + 999) / 1000));
 }
 
@@ -39,7 +41,7 @@ void QtTickTimer::fire()
 {
     if (!enabled_)
         return;
-    nextDueUs_ += kTickPeriod.count();
+    nextDue_ = nextTickDue(nextDue_, now());
     scheduleNext();
     emit tick();
 }

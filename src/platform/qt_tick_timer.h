@@ -5,10 +5,13 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <chrono>
+
 namespace veltrano {
 
-// Ticks every kTickPeriod on average: each tick is scheduled against a running deadline,
-// so the millisecond rounding of QTimer does not drift the rate.
+// Ticks every kTickPeriod on average: each tick is scheduled against a running deadline
+// (see nextTickDue), so the millisecond rounding of QTimer does not drift the rate, and a
+// tick delayed by a stall is followed by the next one a full period later, not at once.
 class QtTickTimer : public TickTimer {
     Q_OBJECT
 public:
@@ -17,12 +20,13 @@ public:
     bool isEnabled() const override { return enabled_; }
 
 private:
+    std::chrono::microseconds now() const;
     void scheduleNext();
     void fire();
 
     QTimer timer_;
     QElapsedTimer clock_;
-    qint64 nextDueUs_ = 0;
+    std::chrono::microseconds nextDue_{0};
     bool enabled_ = false;
 };
 
