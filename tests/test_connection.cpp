@@ -139,12 +139,40 @@ private slots:
         FormFixture f({3});
         f.connect("COM3");
         f.form->Command2_Click();
-        f.serial->loseDevice();
+        f.serial->loseDeviceUnreported();
         FormFixture::click(f.form->Command4);
         QCOMPARE(f.form->Text2->text(), QString("COM PORT DISCONNECTED"));
         QVERIFY(!f.form->Command2->isEnabled());
         QVERIFY(f.form->Command1->isEnabled() && f.form->Command3->isEnabled() && f.form->Command5->isEnabled());
         QVERIFY(!f.form->Text2->isShown());
+    }
+
+    void deviceLost_leavesTheSearchStateAndOneClickReconnects_data()
+    {
+        QTest::addColumn<bool>("chartView");
+        QTest::newRow("setup view") << false;
+        QTest::newRow("chart view") << true;
+    }
+    void deviceLost_leavesTheSearchStateAndOneClickReconnects()
+    {
+        QFETCH(bool, chartView);
+        FormFixture f({3, 5});
+        Form1& w = *f.form;
+        f.connect("COM3");
+        w.Command2_Click();
+        if (chartView)
+            FormFixture::click(w.Draw);
+        f.serial->loseDevice();
+        QCOMPARE(w.Text2->text(), QString("COM PORT DISCONNECTED"));
+        QCOMPARE(w.Command4->text(), QString("CONNECTING"));
+        for (QPushButton* b : {w.Command1, w.Command2, w.Command3, w.Command5})
+            QVERIFY(!b->isEnabled());
+        QVERIFY(w.Text2->isShown() && w.progressActive == 1 && w.Combo4->count() == 2);
+        f.timer->fire(); // the progress run goes on; the chart view reports the closed port
+        QCOMPARE(w.Text7->text(), QString(chartView ? "MSComm = False " : ">"));
+        f.serial->outputs.clear();
+        FormFixture::click(w.Command4);
+        QCOMPARE(f.serial->outputs, QList<QByteArray>{"A"});
     }
 
     void reconnect_clearsOldStatusAndGreetsAgain()

@@ -79,7 +79,7 @@ private slots:
         f.connect("COM3");
         f.form->Command2_Click();
         QVERIFY(f.form->Command1->isEnabled());
-        f.serial->loseDevice();
+        f.serial->loseDeviceUnreported(); // LOAD DATA is still usable until the loss is reported
         f.serial->outputs.clear();
         f.form->progressActive = 0;
         f.form->Command2_Click();

@@ -129,15 +129,18 @@ std::optional<int> widen(const std::optional<std::int16_t>& v)
     return v ? std::optional<int>(*v) : std::nullopt;
 }
 
-// A serial control whose device is pulled out just before a chosen write.
+// A serial control whose device is pulled out just before a chosen write. The write finds
+// the port closed at once; the loss is reported from the event loop, after the handler.
 class PullableSerial : public FakeSerialControl {
 public:
     int pullBeforeWrite = 0; // 1: the next write, 0: never
 
     void output(const QByteArray& bytes) override
     {
-        if (pullBeforeWrite > 0 && --pullBeforeWrite == 0)
-            loseDevice();
+        if (pullBeforeWrite > 0 && --pullBeforeWrite == 0) {
+            loseDeviceUnreported();
+            QMetaObject::invokeMethod(this, [this] { emit deviceLost(); }, Qt::QueuedConnection);
+        }
         FakeSerialControl::output(bytes);
     }
 };
@@ -506,6 +509,7 @@ private slots:
         Form1& w = *p.form;
         QVERIFY(p.serial->portOpen());
         w.Text3->setText(QStringLiteral("123"));
+        w.Command2_Click(); // an earlier download left RUN, DIV and STOP usable
         p.serial->outputs.clear();
         p.serial->pullBeforeWrite = piecesWritten + 1;
 
@@ -515,6 +519,8 @@ private slots:
         QCOMPARE(p.serial->outputs, full.mid(0, piecesWritten));
         QCOMPARE(dispatchFailureCount(), failuresBefore + 1);
         QVERIFY(!p.serial->portOpen());
+        QCoreApplication::processEvents(); // the loss is reported: the window shows the line gone
+        QVERIFY(w.Command4->text() == "CONNECTING" && !w.Command1->isEnabled() && !w.Command2->isEnabled());
 
         // The program goes on: bytes from nowhere reach nothing, the chart view says the
         // port is gone on every tick and writes nothing, and nothing more is reported.

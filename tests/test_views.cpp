@@ -30,6 +30,7 @@ private slots:
             QCOMPARE(f.chart->pointCount(s), 1);
         }
         QCOMPARE(f.chart->bottomAxisIncrement(), 1.0);
+        QCOMPARE(f.chart->coveredBottom(), 41); // the option strip over the chart's lower edge
         QVERIFY(f.serial->outputs.isEmpty());
         QCOMPARE(w.Text2->text(), QString());
         QCOMPARE(w.Text7->text(), QString());
@@ -77,7 +78,7 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.serial->loseDevice();
+        f.serial->loseDeviceUnreported();
         FormFixture::click(f.form->Draw);
         QCOMPARE(f.form->Draw->text(), QString("Stop"));
         QVERIFY(f.serial->outputs == QList<QByteArray>{"A"});

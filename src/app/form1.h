@@ -58,6 +58,7 @@ public:
     // link/
     void CAP_NHAT_Click();
     void Command4_Click();
+    void MSComm1_DeviceLost();
     bool ProbePort(int portNumber);
     void FillPortList(DropDownCombo& list);
     // protocol/

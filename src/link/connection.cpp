@@ -69,4 +69,20 @@ void Form1::disconnectSequence()
     }
 }
 
+// The adapter went away under the open port. The window goes to the state the port search
+// leaves after dropping a connection, so that the toggle offers CONNECTING and the driver
+// buttons no longer suggest a line that is gone; the boxes, the progress indicator and the
+// port list stay as they are.
+void Form1::MSComm1_DeviceLost()
+{
+    if (MSComm1.portOpen())
+        return; // opened again since: that connection is alive
+    Text2->setText(QStringLiteral("COM PORT DISCONNECTED"));
+    Command4->setText(QStringLiteral("CONNECTING"));
+    Command1->setEnabled(false);
+    Command3->setEnabled(false);
+    Command5->setEnabled(false);
+    Command2->setEnabled(false);
+}
+
 } // namespace veltrano

@@ -113,6 +113,14 @@ void FakeSerialControl::receive(const QByteArray& bytes)
 
 void FakeSerialControl::loseDevice()
 {
+    const bool wasOpen = open_;
+    loseDeviceUnreported();
+    if (wasOpen)
+        emit deviceLost();
+}
+
+void FakeSerialControl::loseDeviceUnreported()
+{
     open_ = false;
     queue_.clear();
 }

@@ -26,8 +26,13 @@ public:
 
     // Bytes arriving on the line; raises the receive event while characters wait.
     void receive(const QByteArray& bytes);
-    // The device goes away under an open port: the port reads closed from now on.
+    // The device goes away under an open port: the port reads closed from now on and the
+    // loss is reported through deviceLost at once (call it between events, where the real
+    // control reports it).
     void loseDevice();
+    // The same without the report: the port as a handler sees it between the device going
+    // away and the report reaching the window.
+    void loseDeviceUnreported();
 
     QList<QByteArray> outputs;          // one entry per output call
     QByteArray written() const;         // all output calls joined

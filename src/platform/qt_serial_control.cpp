@@ -182,18 +182,27 @@ void QtSerialControl::handleError(QSerialPort::SerialPortError error)
     // descriptor stays open, so the port reads closed from now on and the QSerialPort
     // is closed as soon as control is back in the event loop.
     lost_ = true;
+    lossUnreported_ = true;
     queue_.clear();
     // Qt's error text here is whatever the last system call left behind, not the cause.
     qWarning("%s (%s): the device went away (%s); the port is closed",
              qPrintable(portName(commPort_)), qPrintable(openDevice_),
              error == QSerialPort::ReadError ? "read failed" : "device unavailable");
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (lost_)
-                closePort();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &QtSerialControl::finishLoss, Qt::QueuedConnection);
+}
+
+void QtSerialControl::finishLoss()
+{
+    if (lost_)
+        closePort();
+    // Reported here rather than from the error notification, so that whoever handles it
+    // may reopen the port or throw without unwinding through QSerialPort.
+    if (!lossUnreported_)
+        return;
+    lossUnreported_ = false;
+    // A port opened again in the meantime is a new connection, and nothing of it was lost.
+    if (!portOpen())
+        emit deviceLost();
 }
 
 void QtSerialControl::scheduleDrain()

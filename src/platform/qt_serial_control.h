@@ -36,6 +36,7 @@ private:
     void closePort();
     void readAvailable();
     void handleError(QSerialPort::SerialPortError error);
+    void finishLoss();
     void scheduleDrain();
     void drain();
 
@@ -51,6 +52,8 @@ private:
     // Set when the device went away under the open port; the port reads closed at once
     // and the QSerialPort is closed from the event loop.
     bool lost_ = false;
+    // A loss not yet reported through deviceLost.
+    bool lossUnreported_ = false;
     bool draining_ = false;
     bool drainQueued_ = false;
     // Running counts of bytes received and taken, to tell whether a handler took

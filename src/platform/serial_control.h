@@ -49,6 +49,9 @@ signals:
     // The communication event: raised on the UI thread, again for as long as
     // characters wait after a read.
     void onComm();
+    // The device went away under the open port: raised once per loss on the UI thread,
+    // from the event loop, when the port already reads closed.
+    void deviceLost();
 };
 
 } // namespace veltrano
