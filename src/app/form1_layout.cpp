@@ -3,6 +3,8 @@
 #include "app/art.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
+#include "platform/command_button.h"
+#include "platform/fixed_label.h"
 #include "platform/units.h"
 
 #include <QPainter>
@@ -12,6 +14,11 @@
 namespace veltrano {
 
 namespace {
+
+// Top of the strip of chart options (Check2, HScroll1, Text4), which lies over the chart's
+// bottom edge once start-up has moved the chart to the window's top.
+constexpr int kOptionStripTopTwips = 9000;
+constexpr int kChartHeightTwips = 9615;
 
 QFont arial(double points, bool bold = true)
 {
@@ -48,17 +55,16 @@ void place(QWidget* widget, const QString& name, int left, int top, int width, i
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top,
                     int width, int height, const QFont& font, const QColor& colour, int tabIndex)
 {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     place(b, name, left, top, width, height, font, tabIndex);
     setBackground(b, QPalette::Button, colour);
-    b->setAutoDefault(false);
     return b;
 }
 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top,
               int width, int height, Qt::Alignment alignment, int tabIndex)
 {
-    auto* l = new QLabel(caption, parent);
+    auto* l = new FixedLabel(caption, parent);
     place(l, name, left, top, width, height, arial(18), tabIndex);
     l->setAlignment(alignment | Qt::AlignTop);
     l->setAttribute(Qt::WA_TranslucentBackground);
@@ -165,25 +171,31 @@ void Form1::buildLayout()
     // Chart view
     if (QWidget* chart = TChart1.widget()) {
         chart->setParent(this);
-        place(chart, "TChart1", 13680, 1440, 12015, 9615, chart->font(), 22);
+        place(chart, "TChart1", 13680, 1440, 12015, kChartHeightTwips, chart->font(), 22);
     }
+    TChart1.setCoveredBottom(twipsToPixels(kChartHeightTwips) - twipsToPixels(kOptionStripTopTwips));
     Check4 = new QCheckBox(QStringLiteral("Stop"), this);
     place(Check4, "Check4", 2520, 480, 855, 270, arial(12, false), 27);
+    // A check box fills from its background role, Button unless told otherwise.
+    Check4->setBackgroundRole(QPalette::Window);
     Check4->setAutoFillBackground(true);
+    // The desktop's active title-bar text as face, and its frame shade for inactive
+    // windows as text, the nearest the palette has to an inactive border colour.
     setBackground(Check4, QPalette::Window, palette().color(QPalette::Active, QPalette::HighlightedText));
-    setBackground(Check4, QPalette::WindowText, QColor(212, 208, 200));
+    setBackground(Check4, QPalette::WindowText, palette().color(QPalette::Inactive, QPalette::Mid));
     Check2 = new QCheckBox(QStringLiteral("3D"), this);
-    place(Check2, "Check2", 4920, 9000, 1134, 480, arial(12, false), 23);
+    place(Check2, "Check2", 4920, kOptionStripTopTwips, 1134, 480, arial(12, false), 23);
+    Check2->setBackgroundRole(QPalette::Window);
     Check2->setAutoFillBackground(true);
     setBackground(Check2, QPalette::Window, QColor(0, 0, 255));
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
-    place(HScroll1, "HScroll1", 6120, 9000, 4095, 495, font(), 24);
+    place(HScroll1, "HScroll1", 6120, kOptionStripTopTwips, 4095, 495, font(), 24);
     HScroll1->setRange(1, 500);
     HScroll1->setValue(50);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(1);
     HScroll1->setFocusPolicy(Qt::StrongFocus); // reachable by Tab, arrows move it
-    Text4 = textBox(this, "Text4", TextBox::Lines::Single, 10200, 9000, 1215, 495, arial(18), 25);
+    Text4 = textBox(this, "Text4", TextBox::Lines::Single, 10200, kOptionStripTopTwips, 1215, 495, arial(18), 25);
     Text4->setAlignment(Qt::AlignCenter);
     Text4->setText(QStringLiteral("50"));
 
@@ -230,6 +242,8 @@ void Form1::wireEvents()
             [this] { dispatch("HScroll1_Change", [this] { HScroll1_Change(); }); });
     connect(&MSComm1, &SerialControl::onComm, this,
             [this] { dispatch("MSComm1_OnComm", [this] { MSComm1_OnComm(); }); });
+    connect(&MSComm1, &SerialControl::deviceLost, this,
+            [this] { dispatch("MSComm1_DeviceLost", [this] { MSComm1_DeviceLost(); }); });
     connect(&Timer1, &TickTimer::tick, this,
             [this] { dispatch("Timer1_Timer", [this] { Timer1_Timer(); }); });
 }

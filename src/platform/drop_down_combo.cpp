@@ -1,6 +1,7 @@
 #include "platform/drop_down_combo.h"
 
 #include <QLineEdit>
+#include <QWheelEvent>
 
 namespace veltrano {
 
@@ -8,9 +9,25 @@ DropDownCombo::DropDownCombo(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // What the operator types stays as typed: no completion, and no matching against the
+    // list when the box is left or Enter is pressed (Qt's would pick "COM16" for "com16").
+    setCompleter(nullptr);
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    disconnect(lineEdit(), &QLineEdit::returnPressed, this, nullptr);
+    // The wheel over a box that has not been given focus leaves its choice alone.
+    setFocusPolicy(Qt::StrongFocus);
     lineEdit()->setMaxLength(1 << 24); // Qt's default would cut pastes at 32767
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { typedOver_ = true; });
     connect(this, &QComboBox::activated, this, [this] { typedOver_ = false; });
+}
+
+void DropDownCombo::wheelEvent(QWheelEvent* event)
+{
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }
 
 void DropDownCombo::setText(const QString& text)

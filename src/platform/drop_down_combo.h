@@ -4,9 +4,10 @@
 
 namespace veltrano {
 
-// A drop-down combo box: an editable text with a list. Its list position is -1 when
-// nothing is chosen, also after the operator typed over a chosen item, and adding
-// items never selects one by itself.
+// A drop-down combo box: an editable text with a list. Typed text stays exactly as typed
+// and is never matched against the list; the list position is -1 when nothing is chosen
+// and from the moment the operator types until an item is picked from the list again.
+// Adding items never selects one by itself.
 class DropDownCombo : public QComboBox {
     Q_OBJECT
 public:
@@ -18,6 +19,9 @@ public:
     void setText(const QString& text);
     void addListItem(const QString& item, const QString& toolTip = {});
     void clearList();
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     bool typedOver_ = false;

@@ -38,6 +38,7 @@ TextBox::TextBox(const QString& name, Lines lines, QWidget* parent) : QObject(pa
     } else {
         multi_ = new QPlainTextEdit(parent);
         multi_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        multi_->setTabChangesFocus(true); // Tab moves on, as in every other box
         widget_ = multi_;
         connect(multi_, &QPlainTextEdit::textChanged, this, [this] {
             if (!syncing_)

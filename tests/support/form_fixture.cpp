@@ -4,7 +4,7 @@
 
 namespace veltrano::testing {
 
-FormFixture::FormFixture(std::initializer_list<int> available, bool runLoad)
+FormFixture::FormFixture(std::initializer_list<int> available, bool runLoad, Chart kind)
 {
     if (QApplication::style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
         QApplication::setStyle(QStringLiteral("Fusion"));
@@ -14,14 +14,22 @@ FormFixture::FormFixture(std::initializer_list<int> available, bool runLoad)
     serial = fakeSerial.get();
     auto fakeTimer = std::make_unique<FakeTickTimer>();
     timer = fakeTimer.get();
-    auto fakeChart = std::make_unique<FakeChartControl>();
-    chart = fakeChart.get();
+    std::unique_ptr<ChartControl> chartControl;
+    if (kind == Chart::Real) {
+        auto strip = std::make_unique<StripChartWidget>();
+        realChart = strip.get();
+        chartControl = std::move(strip);
+    } else {
+        auto fake = std::make_unique<FakeChartControl>();
+        chart = fake.get();
+        chartControl = std::move(fake);
+    }
     auto fakeBar = std::make_unique<FakeProgressBar>();
     bar = fakeBar.get();
     Form1Parts parts;
     parts.serial = std::move(fakeSerial);
     parts.timer = std::move(fakeTimer);
-    parts.chart = std::move(fakeChart);
+    parts.chart = std::move(chartControl);
     parts.progressBar = std::move(fakeBar);
     form = std::make_unique<Form1>(std::move(parts));
     if (runLoad)

@@ -5,6 +5,7 @@
 #include "platform/fake_progress_bar.h"
 #include "platform/fake_serial_control.h"
 #include "platform/fake_tick_timer.h"
+#include "platform/strip_chart_widget.h"
 
 #include <memory>
 
@@ -15,12 +16,14 @@ namespace veltrano::testing {
 struct FormFixture {
     FakeSerialControl* serial = nullptr;
     FakeTickTimer* timer = nullptr;
-    FakeChartControl* chart = nullptr;
+    FakeChartControl* chart = nullptr;     // null with the real chart
+    StripChartWidget* realChart = nullptr; // set with the real chart
     FakeProgressBar* bar = nullptr;
     std::unique_ptr<Form1> form;
 
     // Ports listed in `available` exist and can be opened; the window is loaded unless told not to.
-    explicit FormFixture(std::initializer_list<int> available = {}, bool runLoad = true);
+    enum class Chart { Fake, Real };
+    explicit FormFixture(std::initializer_list<int> available = {}, bool runLoad = true, Chart kind = Chart::Fake);
 
     // Picks a port by name in the list box and clicks the connect toggle.
     void connect(const QString& portName = QStringLiteral("COM3"));
