@@ -3,10 +3,8 @@
 #include "support/form_fixture.h"
 #include "support/operator_input.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
-#include <cmath>
 
 using namespace veltrano;
 using veltrano::testing::FormFixture;
@@ -24,18 +22,6 @@ const QStringList kTabOrder = {"Text1", "Text3", "Combo1", "Text5", "Text6", "Co
                                "Command4", "Combo4", "Text7", "CAP_NHAT", "TX", "Command1", "Command3", "Command5",
                                "Check1", "Draw", "End", "Check2", "HScroll1", "Text4", "Check3", "Check4"};
 
-double luminance(const QColor& c)
-{
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 // Connects to COM3 by typing its name and clicking the connect toggle.
 void connectByHand(OperatorInput& op, Form1& w)
 {
@@ -50,255 +36,245 @@ void connectByHand(OperatorInput& op, Form1& w)
 class OperatorInputTest : public QObject {
     Q_OBJECT
 private slots:
-    void chartClicks_reachNothingBehindTheChart_optionsInFrontStayClickable();
-    void typedComboText_staysAsTypedAndIsNoChoice_data();
-    void typedComboText_staysAsTypedAndIsNoChoice();
-    void tabChain_visitsEveryUsableControlInOrder_data();
-    void tabChain_visitsEveryUsableControlInOrder();
-    void enterAndSpace_clickOnlyTheFocusedCommandButton_data();
-    void enterAndSpace_clickOnlyTheFocusedCommandButton();
-    void faces_showTheirColoursSolid();
-    void responsesLabel_wrapsToItsSecondLine();
-};
-
-void OperatorInputTest::chartClicks_reachNothingBehindTheChart_optionsInFrontStayClickable()
-{
-    FormFixture f({3}, true, FormFixture::Chart::Real);
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    connectByHand(op, w);
-    op.clickOn(w.Draw);
-    QCOMPARE(w.Draw->text(), QString("Stop"));
-    const QByteArray written = f.serial->written();
-
-    const QStringList behind = {"CAP_NHAT", "Command4", "Command2", "Combo4", "Combo3", "Text3", "Check1", "Label3"};
-    for (bool threeD : {false, true}) {
-        f.realChart->setView3D(threeD);
-        for (const QString& name : behind) {
-            QWidget* hidden = control(w, name);
-            QWidget* focusBefore = op.focusedControl();
-            op.clickAt(hidden->geometry().center());
-            QVERIFY2(f.serial->portOpen() && f.serial->written() == written, qPrintable(name));
-            QCOMPARE(w.Command4->text(), QString("DISCONECT"));
-            QCOMPARE(op.focusedControl(), focusBefore);
-        }
-    }
-    f.realChart->setView3D(false);
-
-    op.clickOn(w.Check2);
-    QVERIFY(w.Check2->isChecked() && f.realChart->view3D());
-    op.clickOn(w.Check4);
-    QVERIFY(w.Check4->isChecked() && !f.timer->isEnabled());
-    op.clickOn(w.HScroll1, QPoint(w.HScroll1->width() - 4, w.HScroll1->height() / 2));
-    QCOMPARE(w.HScroll1->value(), 51);
-    QCOMPARE(w.Text4->text(), QString("51"));
-    op.clickOn(w.Text4->widget());
-    QCOMPARE(op.focusedControl(), w.Text4->widget());
-}
-
-void OperatorInputTest::typedComboText_staysAsTypedAndIsNoChoice_data()
-{
-    QTest::addColumn<QString>("combo");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("downKeys"); // presses of the Down arrow after typing: picks from the list
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("listIndex");
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QByteArray>("written"); // after connecting and LOAD DATA
-
-    const QByteArray record = "AC2600=1=10=2=0=1F";
-    QTest::newRow("lower-case port name") << "Combo4" << "com16" << 0 << "com16" << -1 << "9600,N,8,1" << QByteArray();
-    QTest::newRow("prefix of a rate") << "Combo3" << "9" << 0 << "9" << -1 << "115200,N,8,1" << record;
-    QTest::newRow("rate typed in full") << "Combo3" << "9600" << 0 << "9600" << -1 << "115200,N,8,1" << record;
-    QTest::newRow("rate picked after typing") << "Combo3" << "24" << 2 << "9600" << 1 << "9600,N,8,1" << record;
-    QTest::newRow("prefix of a mode") << "Combo1" << "pid" << 0 << "pid" << -1 << "115200,N,8,1" << record;
-    QTest::newRow("mode typed in full") << "Combo1" << "PID SPEED" << 0 << "PID SPEED" << -1 << "115200,N,8,1"
-                                        << record;
-    QTest::newRow("mode picked after typing") << "Combo1" << "x" << 3 << "PID POSITION" << 2 << "115200,N,8,1"
-                                              << QByteArray("AC2600=1=10=2=2=1F");
-}
-
-void OperatorInputTest::typedComboText_staysAsTypedAndIsNoChoice()
-{
-    QFETCH(QString, combo);
-    QFETCH(QString, typed);
-    QFETCH(int, downKeys);
-    FormFixture f({3, 16});
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    auto* box = static_cast<DropDownCombo*>(control(w, combo));
-
-    // The wheel over a box without focus changes nothing.
-    op.wheelAt(op.windowPos(w.Combo3), -1);
-    QCOMPARE(w.Combo3->text(), QString("DEFAULT BAUR 115200"));
-    QCOMPARE(w.Combo3->listIndex(), -1);
-
-    op.clickOn(box);
-    op.key(Qt::Key_A, Qt::ControlModifier);
-    op.type(typed);
-    op.enter();
-    for (int i = 0; i < downKeys; ++i)
-        op.key(Qt::Key_Down);
-    op.tab();
-    QTEST(box->text(), "shown");
-    QTEST(box->listIndex(), "listIndex");
-
-    if (box != w.Combo4) {
-        op.clickOn(w.Combo4);
-        op.key(Qt::Key_A, Qt::ControlModifier);
-        op.type("COM3");
-    }
-    op.clickOn(w.Command4);
-    op.clickOn(w.Command2);
-    QTEST(f.serial->settings(), "settings");
-    QTEST(f.serial->written(), "written");
-}
-
-void OperatorInputTest::tabChain_visitsEveryUsableControlInOrder_data()
-{
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("chartView");
-    QTest::newRow("setup view, disconnected") << false << false;
-    QTest::newRow("setup view, connected") << true << false;
-    QTest::newRow("chart view, connected") << true << true;
-}
-
-void OperatorInputTest::tabChain_visitsEveryUsableControlInOrder()
-{
-    QFETCH(bool, connected);
-    QFETCH(bool, chartView);
-    FormFixture f({3});
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    if (connected)
+    void chartClicks_reachNothingBehindTheChart_optionsInFrontStayClickable()
+    {
+        FormFixture f({3}, true, FormFixture::Chart::Real);
+        Form1& w = *f.form;
+        OperatorInput op(&w);
         connectByHand(op, w);
-    if (chartView)
         op.clickOn(w.Draw);
-    w.Text2->setText("status\rline"); // a multi-line box among them
+        QCOMPARE(w.Draw->text(), QString("Stop"));
+        const QByteArray written = f.serial->written();
 
-    QStringList expected;
-    for (const QString& name : kTabOrder) {
-        QWidget* c = control(w, name);
-        if (c->isVisible() && c->isEnabled())
-            expected << name;
+        const QStringList behind = {"CAP_NHAT", "Command4", "Command2", "Combo4", "Combo3", "Text3", "Check1", "Label3"};
+        for (bool threeD : {false, true}) {
+            f.realChart->setView3D(threeD);
+            for (const QString& name : behind) {
+                QWidget* hidden = control(w, name);
+                QWidget* focusBefore = op.focusedControl();
+                op.clickAt(hidden->geometry().center());
+                QVERIFY2(f.serial->portOpen() && f.serial->written() == written, qPrintable(name));
+                QCOMPARE(w.Command4->text(), QString("DISCONECT"));
+                QCOMPARE(op.focusedControl(), focusBefore);
+            }
+        }
+        f.realChart->setView3D(false);
+
+        op.clickOn(w.Check2);
+        QVERIFY(w.Check2->isChecked() && f.realChart->view3D());
+        op.clickOn(w.Check4);
+        QVERIFY(w.Check4->isChecked() && !f.timer->isEnabled());
+        op.clickOn(w.HScroll1, QPoint(w.HScroll1->width() - 4, w.HScroll1->height() / 2));
+        QCOMPARE(w.HScroll1->value(), 51);
+        QCOMPARE(w.Text4->text(), QString("51"));
+        op.clickOn(w.Text4->widget());
+        QCOMPARE(op.focusedControl(), w.Text4->widget());
     }
-    QVERIFY(expected.contains("Text2") == connected);
-    QMap<QString, QString> textsBefore;
-    for (TextBox* t : w.findChildren<TextBox*>())
-        textsBefore[t->objectName()] = t->text();
 
-    control(w, expected.first())->setFocus(Qt::TabFocusReason);
-    QStringList forward{op.focusedControl()->objectName()};
-    for (int i = 0; i < expected.size(); ++i) {
+    void typedComboText_staysAsTypedAndIsNoChoice_data()
+    {
+        QTest::addColumn<QString>("combo");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("downKeys"); // presses of the Down arrow after typing: picks from the list
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("listIndex");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QByteArray>("written"); // after connecting and LOAD DATA
+
+        const QByteArray record = "AC2600=1=10=2=0=1F";
+        QTest::newRow("lower-case port name") << "Combo4" << "com16" << 0 << "com16" << -1 << "9600,N,8,1" << QByteArray();
+        QTest::newRow("prefix of a rate") << "Combo3" << "9" << 0 << "9" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("rate typed in full") << "Combo3" << "9600" << 0 << "9600" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("rate picked after typing") << "Combo3" << "24" << 2 << "9600" << 1 << "9600,N,8,1" << record;
+        QTest::newRow("prefix of a mode") << "Combo1" << "pid" << 0 << "pid" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("mode typed in full") << "Combo1" << "PID SPEED" << 0 << "PID SPEED" << -1 << "115200,N,8,1"
+                                            << record;
+        QTest::newRow("mode picked after typing") << "Combo1" << "x" << 3 << "PID POSITION" << 2 << "115200,N,8,1"
+                                                  << QByteArray("AC2600=1=10=2=2=1F");
+    }
+
+    void typedComboText_staysAsTypedAndIsNoChoice()
+    {
+        QFETCH(QString, combo);
+        QFETCH(QString, typed);
+        QFETCH(int, downKeys);
+        FormFixture f({3, 16});
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        auto* box = static_cast<DropDownCombo*>(control(w, combo));
+
+        // The wheel over a box without focus changes nothing.
+        op.wheelAt(op.windowPos(w.Combo3), -1);
+        QCOMPARE(w.Combo3->text(), QString("DEFAULT BAUR 115200"));
+        QCOMPARE(w.Combo3->listIndex(), -1);
+
+        op.clickOn(box);
+        op.key(Qt::Key_A, Qt::ControlModifier);
+        op.type(typed);
+        op.enter();
+        for (int i = 0; i < downKeys; ++i)
+            op.key(Qt::Key_Down);
         op.tab();
-        forward << op.focusedControl()->objectName();
+        QTEST(box->text(), "shown");
+        QTEST(box->listIndex(), "listIndex");
+
+        if (box != w.Combo4) {
+            op.clickOn(w.Combo4);
+            op.key(Qt::Key_A, Qt::ControlModifier);
+            op.type("COM3");
+        }
+        op.clickOn(w.Command4);
+        op.clickOn(w.Command2);
+        QTEST(f.serial->settings(), "settings");
+        QTEST(f.serial->written(), "written");
     }
-    QCOMPARE(forward, expected + QStringList{expected.first()});
-    QStringList backward;
-    for (int i = 0; i < expected.size(); ++i) {
-        op.backtab();
-        backward.prepend(op.focusedControl()->objectName());
+
+    void tabChain_visitsEveryUsableControlInOrder_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("chartView");
+        QTest::newRow("setup view, disconnected") << false << false;
+        QTest::newRow("setup view, connected") << true << false;
+        QTest::newRow("chart view, connected") << true << true;
     }
-    QCOMPARE(backward, expected);
-    for (TextBox* t : w.findChildren<TextBox*>())
-        QCOMPARE(t->text(), textsBefore[t->objectName()]);
-}
 
-void OperatorInputTest::enterAndSpace_clickOnlyTheFocusedCommandButton_data()
-{
-    QTest::addColumn<QString>("focused");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QStringList>("clicked");
-    QTest::newRow("Enter on a command button") << "TX" << int(Qt::Key_Return) << QStringList{"TX"};
-    QTest::newRow("keypad Enter") << "Draw" << int(Qt::Key_Enter) << QStringList{"Draw"};
-    QTest::newRow("Space on a command button") << "TX" << int(Qt::Key_Space) << QStringList{"TX"};
-    QTest::newRow("Enter on a push-style check box") << "Check1" << int(Qt::Key_Return) << QStringList{};
-    QTest::newRow("Space on a push-style check box") << "Check1" << int(Qt::Key_Space) << QStringList{"Check1"};
-    QTest::newRow("Enter in a text box: no default button") << "Text3" << int(Qt::Key_Return) << QStringList{};
-}
-
-void OperatorInputTest::enterAndSpace_clickOnlyTheFocusedCommandButton()
-{
-    QFETCH(QString, focused);
-    QFETCH(int, key);
-    FormFixture f({3});
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    QStringList clicked;
-    for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
-        connect(b, &QAbstractButton::clicked, b, [&clicked, b] { clicked << b->objectName(); });
-    control(w, focused)->setFocus(Qt::TabFocusReason);
-    op.key(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-    QTEST(clicked, "clicked");
-}
-
-void OperatorInputTest::faces_showTheirColoursSolid()
-{
-    FormFixture f({3}, true, FormFixture::Chart::Real);
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    const QColor highlight = w.palette().color(QPalette::Highlight);
-    const QColor titleText = w.palette().color(QPalette::Active, QPalette::HighlightedText);
-    const struct {
-        const char* name;
-        QColor face;
-        bool chartView;
-    } faces[] = {
-        {"CAP_NHAT", highlight, false}, {"Command4", {255, 128, 0}, false}, {"Command2", {255, 128, 0}, false},
-        {"Check1", {128, 128, 0}, false}, {"Check3", {128, 128, 0}, false}, {"TX", {0, 0, 192}, false},
-        {"Draw", {0, 0, 255}, false},   {"Command1", {192, 192, 0}, false}, {"Command3", {192, 192, 0}, false},
-        {"Command5", {192, 192, 0}, false}, {"End", {255, 0, 0}, false},     {"Check2", {0, 0, 255}, true},
-        {"Check4", titleText, true},
-    };
-    for (bool chartView : {false, true}) {
+    void tabChain_visitsEveryUsableControlInOrder()
+    {
+        QFETCH(bool, connected);
+        QFETCH(bool, chartView);
+        FormFixture f({3});
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        if (connected)
+            connectByHand(op, w);
         if (chartView)
             op.clickOn(w.Draw);
-        const QImage shot = w.grab().toImage();
-        for (const auto& face : faces) {
-            if (face.chartView != chartView)
-                continue;
-            QWidget* c = control(w, face.name);
-            const QRect r = c->geometry();
-            // Inside the face, clear of the caption: the corners inside the bevel, on the
-            // right only for check boxes, whose box stands on the left.
-            const bool checkBox = qobject_cast<QCheckBox*>(c);
-            const QList<QPoint> corners = {{r.right() - 3, r.top() + 3}, {r.right() - 3, r.bottom() - 3},
-                                           {r.left() + 3, r.top() + 3}, {r.left() + 3, r.bottom() - 3}};
-            for (const QPoint& at : corners.mid(0, checkBox ? 2 : 4)) {
-                QVERIFY2(shot.pixelColor(at) == face.face,
-                         qPrintable(QString("%1 at %2,%3: %4").arg(face.name).arg(at.x()).arg(at.y())
-                                        .arg(shot.pixelColor(at).name())));
-            }
-            if (!c->isEnabled()) {
-                double best = 1.0;
-                for (int y = r.top() + 4; y < r.bottom() - 4; ++y)
-                    for (int x = r.left() + 4; x < r.right() - 4; ++x)
-                        best = std::max(best, contrast(shot.pixelColor(x, y), face.face));
-                QVERIFY2(best >= 3.0, qPrintable(QString("%1 disabled caption contrast %2").arg(face.name).arg(best)));
+        w.Text2->setText("status\rline"); // a multi-line box among them
+
+        QStringList expected;
+        for (const QString& name : kTabOrder) {
+            QWidget* c = control(w, name);
+            if (c->isVisible() && c->isEnabled())
+                expected << name;
+        }
+        QVERIFY(expected.contains("Text2") == connected);
+        QMap<QString, QString> textsBefore;
+        for (TextBox* t : w.findChildren<TextBox*>())
+            textsBefore[t->objectName()] = t->text();
+
+        control(w, expected.first())->setFocus(Qt::TabFocusReason);
+        QStringList forward{op.focusedControl()->objectName()};
+        for (int i = 0; i < expected.size(); ++i) {
+            op.tab();
+            forward << op.focusedControl()->objectName();
+        }
+        QCOMPARE(forward, expected + QStringList{expected.first()});
+        QStringList backward;
+        for (int i = 0; i < expected.size(); ++i) {
+            op.backtab();
+            backward.prepend(op.focusedControl()->objectName());
+        }
+        QCOMPARE(backward, expected);
+        for (TextBox* t : w.findChildren<TextBox*>())
+            QCOMPARE(t->text(), textsBefore[t->objectName()]);
+    }
+
+    void enterAndSpace_clickOnlyTheFocusedCommandButton_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("clicked");
+        QTest::newRow("Enter on a command button") << "TX" << int(Qt::Key_Return) << QStringList{"TX"};
+        QTest::newRow("keypad Enter") << "Draw" << int(Qt::Key_Enter) << QStringList{"Draw"};
+        QTest::newRow("Space on a command button") << "TX" << int(Qt::Key_Space) << QStringList{"TX"};
+        QTest::newRow("Enter on a push-style check box") << "Check1" << int(Qt::Key_Return) << QStringList{};
+        QTest::newRow("Space on a push-style check box") << "Check1" << int(Qt::Key_Space) << QStringList{"Check1"};
+        QTest::newRow("Enter in a text box: no default button") << "Text3" << int(Qt::Key_Return) << QStringList{};
+    }
+
+    void enterAndSpace_clickOnlyTheFocusedCommandButton()
+    {
+        QFETCH(QString, focused);
+        QFETCH(int, key);
+        FormFixture f({3});
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        QStringList clicked;
+        for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+            connect(b, &QAbstractButton::clicked, b, [&clicked, b] { clicked << b->objectName(); });
+        control(w, focused)->setFocus(Qt::TabFocusReason);
+        op.key(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTEST(clicked, "clicked");
+    }
+
+    void faces_showTheirColoursSolid()
+    {
+        FormFixture f({3}, true, FormFixture::Chart::Real);
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        const QColor highlight = w.palette().color(QPalette::Highlight);
+        const QColor titleText = w.palette().color(QPalette::Active, QPalette::HighlightedText);
+        const struct {
+            const char* name;
+            QColor face;
+            bool chartView;
+        } faces[] = {
+            {"CAP_NHAT", highlight, false}, {"Command4", {255, 128, 0}, false}, {"Command2", {255, 128, 0}, false},
+            {"Check1", {128, 128, 0}, false}, {"Check3", {128, 128, 0}, false}, {"TX", {0, 0, 192}, false},
+            {"Draw", {0, 0, 255}, false},   {"Command1", {192, 192, 0}, false}, {"Command3", {192, 192, 0}, false},
+            {"Command5", {192, 192, 0}, false}, {"End", {255, 0, 0}, false},     {"Check2", {0, 0, 255}, true},
+            {"Check4", titleText, true},
+        };
+        for (bool chartView : {false, true}) {
+            if (chartView)
+                op.clickOn(w.Draw);
+            const QImage shot = w.grab().toImage();
+            for (const auto& face : faces) {
+                if (face.chartView != chartView)
+                    continue;
+                QWidget* c = control(w, face.name);
+                const QRect r = c->geometry();
+                // Inside the face, clear of the caption: the corners inside the bevel, on the
+                // right only for check boxes, whose box stands on the left.
+                const bool checkBox = qobject_cast<QCheckBox*>(c);
+                const QList<QPoint> corners = {{r.right() - 3, r.top() + 3}, {r.right() - 3, r.bottom() - 3},
+                                               {r.left() + 3, r.top() + 3}, {r.left() + 3, r.bottom() - 3}};
+                for (const QPoint& at : corners.mid(0, checkBox ? 2 : 4)) {
+                    QVERIFY2(shot.pixelColor(at) == face.face,
+                             qPrintable(QString("%1 at %2,%3: %4").arg(face.name).arg(at.x()).arg(at.y())
+                                            .arg(shot.pixelColor(at).name())));
+                }
+                if (!c->isEnabled()) { // a disabled caption stands out from its face
+                    int best = 0;
+                    for (int y = r.top() + 4; y < r.bottom() - 4; ++y)
+                        for (int x = r.left() + 4; x < r.right() - 4; ++x)
+                            best = std::max(best, qAbs(qGray(shot.pixel(x, y)) - qGray(face.face.rgb())));
+                    QVERIFY2(best >= 90, qPrintable(QString("%1 caption: %2 grey levels").arg(face.name).arg(best)));
+                }
             }
         }
     }
-}
 
-void OperatorInputTest::responsesLabel_wrapsToItsSecondLine()
-{
-    FormFixture f;
-    Form1& w = *f.form;
-    OperatorInput op(&w);
-    QImage ink(w.Label3->size(), QImage::Format_ARGB32_Premultiplied);
-    ink.fill(Qt::transparent);
-    w.Label3->render(&ink, QPoint(), QRegion(), QWidget::DrawChildren);
-    int firstRow = -1;
-    for (int y = 0; y < ink.height() && firstRow < 0; ++y)
-        for (int x = 0; x < ink.width(); ++x)
-            if (qAlpha(ink.pixel(x, y)) > 128) {
-                firstRow = y;
-                break;
-            }
-    QVERIFY2(firstRow >= w.Label3->fontMetrics().height() * 3 / 4, qPrintable(QString::number(firstRow)));
-    QVERIFY(w.Label3->y() + firstRow > w.Label1->geometry().bottom());
-    QVERIFY(w.Label3->y() + firstRow < w.Text5->widget()->geometry().bottom());
-}
+    void responsesLabel_wrapsToItsSecondLine()
+    {
+        FormFixture f;
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        QImage ink(w.Label3->size(), QImage::Format_ARGB32_Premultiplied);
+        ink.fill(Qt::transparent);
+        w.Label3->render(&ink, QPoint(), QRegion(), QWidget::DrawChildren);
+        int firstRow = -1;
+        for (int y = 0; y < ink.height() && firstRow < 0; ++y)
+            for (int x = 0; x < ink.width(); ++x)
+                if (qAlpha(ink.pixel(x, y)) > 128) {
+                    firstRow = y;
+                    break;
+                }
+        QVERIFY2(firstRow >= w.Label3->fontMetrics().height() * 3 / 4, qPrintable(QString::number(firstRow)));
+        QVERIFY(w.Label3->y() + firstRow > w.Label1->geometry().bottom());
+        QVERIFY(w.Label3->y() + firstRow < w.Text5->widget()->geometry().bottom());
+    }
+};
 
 QTEST_MAIN(OperatorInputTest)
 #include "test_operator_input.moc"
