@@ -4,7 +4,7 @@
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
-#include "platform/strip_chart_widget.h"
+#include "chart/strip_chart_widget.h"
 #include "support/driver_sim_process.h"
 #include "support/port_holder.h"
 

@@ -1,5 +1,6 @@
 // The communication event: the setup log and the sample-frame decode.
 #include "support/form_fixture.h"
+#include "support/reference_receiver.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -30,40 +31,6 @@ Values values(const Form1& w)
     const auto opt = [](const std::optional<std::int16_t>& v) { return v ? std::optional<int>(*v) : std::nullopt; };
     return {opt(w.data0), opt(w.data1), opt(w.data2), w.data3};
 }
-
-// A reference for what one event does, kept apart from the window: the box as bytes,
-// decoded from its end whenever it holds the end mark.
-struct ReferenceReceiver {
-    std::string box;
-    std::optional<int> d[3];
-    int d3 = 0;
-    std::string line7;
-    bool setupView = true;
-    int progress = 0;
-
-    void event(const std::string& chunk)
-    {
-        box += chunk;
-        if (setupView) {
-            progress = 1;
-            if (box.size() > 1000)
-                box = "0";
-            return;
-        }
-        if (box.find('E') == std::string::npos) {
-            if (box.size() > 1000)
-                box = "0";
-            return;
-        }
-        const size_t n = box.size();
-        if (n >= 2) d3 = (unsigned char)box[n - 2];
-        if (n >= 3) d[2] = (unsigned char)box[n - 3];
-        if (n >= 4) d[1] = (unsigned char)box[n - 4];
-        if (n >= 5) d[0] = (unsigned char)box[n - 5];
-        line7 = n >= 2 ? std::string(1, box[n - 2]) : std::string();
-        box = "0";
-    }
-};
 
 } // namespace
 
@@ -241,14 +208,14 @@ private slots:
         FormFixture f({3});
         f.connect("COM3");
         Form1& w = *f.form;
-        ReferenceReceiver ref;
-        ref.box = "\r";
+        testing::ReferenceReceiver ref;
+        ref.box = u"\r";
         long events = 0;
         while (events < 120000) {
             if (random.bounded(200) == 0) {
                 w.Draw_Click();
-                ref.setupView = w.Draw->text() == "SIMULATION";
-                ref.box = w.Text2->text().toLatin1().toStdString();
+                ref.chartView = w.Draw->text() == "Stop";
+                ref.box = w.Text2->text().toStdU16String();
             }
             const int inputLen = random.bounded(8) == 0 ? int(random.bounded(4)) : 1;
             f.serial->setInputLen(inputLen);
@@ -264,15 +231,15 @@ private slots:
             while (!rest.isEmpty()) {
                 const int take = inputLen == 0 ? int(rest.size()) : qMin<int>(inputLen, rest.size());
                 f.serial->receive(rest.left(take));
-                ref.event(rest.left(take).toStdString());
+                ref.event(rest.left(take));
                 rest.remove(0, take);
                 ++events;
-                QCOMPARE(w.Text2->text().toLatin1().toStdString(), ref.box);
-                QCOMPARE(values(w).d0, ref.d[0]);
-                QCOMPARE(values(w).d1, ref.d[1]);
-                QCOMPARE(values(w).d2, ref.d[2]);
+                QVERIFY(w.Text2->text().toStdU16String() == ref.box);
+                QCOMPARE(values(w).d0, ref.d0);
+                QCOMPARE(values(w).d1, ref.d1);
+                QCOMPARE(values(w).d2, ref.d2);
                 QCOMPARE(int(w.data3), ref.d3);
-                QCOMPARE(w.Text7->text().toLatin1().toStdString(), ref.line7);
+                QVERIFY(w.Text7->text().toStdU16String() == ref.line7);
             }
             QCOMPARE(f.serial->outputs.size(), before); // the handler never writes
             QVERIFY(w.Text2->text().size() <= 1000);

@@ -1,9 +1,9 @@
 #include "app/art.h"
+#include "chart/series_buffer.h"
+#include "chart/strip_chart_widget.h"
 #include "platform/units.h"
 #include "platform/control_error.h"
-#include "platform/fake_chart_control.h"
-#include "platform/series_buffer.h"
-#include "platform/strip_chart_widget.h"
+#include "fakes/fake_chart_control.h"
 
 #include <QImage>
 #include <QRandomGenerator>

@@ -2,10 +2,10 @@
 // replaced each time; over hours of switching the heap must not keep what they leave.
 #include "app/form1.h"
 #include "app/process_memory.h"
-#include "platform/fake_serial_control.h"
-#include "platform/fake_tick_timer.h"
+#include "chart/strip_chart_widget.h"
+#include "fakes/fake_serial_control.h"
+#include "fakes/fake_tick_timer.h"
 #include "platform/qt_progress_bar.h"
-#include "platform/strip_chart_widget.h"
 
 #include <QApplication>
 #include <QtTest>

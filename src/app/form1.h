@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/chart_control.h"
+#include "chart/chart_control.h"
 #include "platform/drop_down_combo.h"
 #include "platform/progress_bar.h"
 #include "platform/serial_control.h"
@@ -30,9 +30,11 @@ struct Form1Parts {
     std::unique_ptr<ProgressBarControl> progressBar;
 };
 
-// The program's one window. Its handlers are defined in the files of the subsystem that
-// owns them: app/ (load, view toggle, close), link/ (port search, connect toggle),
-// protocol/ (download, progress, direct commands), monitor/ (receive, tick, strip chart).
+// The program's one window. Its handlers are defined in app/ by concern: form1_lifecycle
+// (load, view toggle, close), form1_link (port search, connect toggle, device loss),
+// form1_protocol (download, progress, direct commands), form1_monitor (receive, tick,
+// pause) and form1_plot (the strip chart). What they compute lives in link/, protocol/
+// and monitor/.
 class Form1 : public QWidget, private ParameterSource {
     Q_OBJECT
     Form1Parts parts_; // first, so that the control references below bind to live objects
@@ -51,17 +53,17 @@ public:
     int windowHeightTwips() const;
 
     // --- Handlers (public so that tests can drive them as the platform does) ---
-    // app/
+    // form1_lifecycle.cpp
     void Form_Load();
     void Draw_Click();
     void End_Click();
-    // link/
+    // form1_link.cpp
     void CAP_NHAT_Click();
     void Command4_Click();
     void MSComm1_DeviceLost();
     bool ProbePort(int portNumber);
     void FillPortList(DropDownCombo& list);
-    // protocol/
+    // form1_protocol.cpp
     void Command2_Click();
     void Check3_Click();
     void ProgressStep();
@@ -70,48 +72,49 @@ public:
     void Command5_Click();
     void TX_Click();
     void Text1_KeyPress(int& keyAscii);
-    // monitor/
+    // form1_monitor.cpp
     void MSComm1_OnComm();
     void Timer1_Timer();
     void Check4_Click();
+    // form1_plot.cpp
     void PlotSample();
     void HScroll1_Change();
     void Check2_Click();
 
     // --- Platform controls ---
-    SerialControl& MSComm1;
-    TickTimer& Timer1;
-    ChartControl& TChart1;
-    ProgressBarControl& ProgressBar1;
+    SerialControl& MSComm1; // the one serial port: all traffic to and from the driver
+    TickTimer& Timer1; // ticks 64 times a second: progress step, plot, poll
+    ChartControl& TChart1; // the strip chart of the four sample values
+    ProgressBarControl& ProgressBar1; // download progress, shown while a run lasts
 
     // --- Intrinsic controls, named as on the window ---
-    QPushButton* CAP_NHAT = nullptr;
-    QPushButton* Command4 = nullptr;
-    DropDownCombo* Combo4 = nullptr;
-    DropDownCombo* Combo3 = nullptr;
-    DropDownCombo* Combo1 = nullptr;
-    QLabel* Label1 = nullptr;
-    TextBox* Text3 = nullptr;
-    QLabel* Label3 = nullptr;
-    TextBox* Text5 = nullptr;
-    QLabel* Label4 = nullptr;
-    TextBox* Text6 = nullptr;
-    QPushButton* Check1 = nullptr; // check boxes in push-button style
-    QPushButton* Check3 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* TX = nullptr;
-    TextBox* Text1 = nullptr;
-    TextBox* Text2 = nullptr;
-    TextBox* Text7 = nullptr;
-    QPushButton* Draw = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* End = nullptr;
-    QCheckBox* Check4 = nullptr;
-    QCheckBox* Check2 = nullptr;
-    QScrollBar* HScroll1 = nullptr;
-    TextBox* Text4 = nullptr;
+    QPushButton* CAP_NHAT = nullptr; // "FIND COM": lists the ports that open
+    QPushButton* Command4 = nullptr; // connect toggle: "CONNECTING" / "DISCONECT"
+    DropDownCombo* Combo4 = nullptr; // port name, "COM1".."COM16"
+    DropDownCombo* Combo3 = nullptr; // baud rate
+    DropDownCombo* Combo1 = nullptr; // control mode
+    QLabel* Label1 = nullptr; // "SPEED FACTOR", caption of Text3
+    TextBox* Text3 = nullptr; // speed factor
+    QLabel* Label3 = nullptr; // " RESPONSES", caption of Text5
+    TextBox* Text5 = nullptr; // responses
+    QLabel* Label4 = nullptr; // "SPEED TEST", caption of Text6
+    TextBox* Text6 = nullptr; // speed test
+    QPushButton* Check1 = nullptr; // "Acc": acceleration switch (a check box in push-button style)
+    QPushButton* Check3 = nullptr; // counter edge: "Falling" / "Rising" (push-button style)
+    QPushButton* Command2 = nullptr; // "LOAD DATA": sends the parameter record
+    QPushButton* TX = nullptr; // sends the free text of Text1
+    TextBox* Text1 = nullptr; // free text
+    TextBox* Text2 = nullptr; // status box; reply log in the setup view, frame box in the chart view
+    TextBox* Text7 = nullptr; // progress line and last data character
+    QPushButton* Draw = nullptr; // view toggle: "SIMULATION" (setup view) / "Stop" (chart view)
+    QPushButton* Command1 = nullptr; // "RUN"
+    QPushButton* Command3 = nullptr; // "DIV"
+    QPushButton* Command5 = nullptr; // "STOP"
+    QPushButton* End = nullptr; // closes the program
+    QCheckBox* Check4 = nullptr; // "Stop": pauses the timer
+    QCheckBox* Check2 = nullptr; // "3D" view of the chart
+    QScrollBar* HScroll1 = nullptr; // chart window length, 1 to 500
+    TextBox* Text4 = nullptr; // echo of the window length
 
     // --- Window-level variables ---
     std::int16_t progressActive = 0;
@@ -131,7 +134,6 @@ private:
     void showChartOptions(bool shown);
     void connectSequence();
     void disconnectSequence();
-    void decodeFrame();
     // ParameterSource: the record's fields as the window holds them right now.
     QString speedFactorText() const override;
     bool accelerationChecked() const override;

@@ -1,8 +1,10 @@
 // The window as it stands before its load event runs: every control, its place, look,
 // initial state, tab order and stacking order.
 #include "app/art.h"
+#include "app/captions.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
+#include "link/port_names.h"
 #include "platform/command_button.h"
 #include "platform/fixed_label.h"
 #include "platform/units.h"
@@ -120,10 +122,10 @@ void Form1::buildLayout()
     // Connection
     CAP_NHAT = button(this, "CAP_NHAT", "FIND COM", 6240, 360, 2175, 900, timesBold(15.75),
                       palette().color(QPalette::Highlight), 14);
-    Command4 = button(this, "Command4", "CONNECTING", 8640, 360, 2171, 900, timesBold(15.75),
+    Command4 = button(this, "Command4", caption::connect, 8640, 360, 2171, 900, timesBold(15.75),
                       QColor(255, 128, 0), 11);
     Combo4 = combo(this, "Combo4", "COM PORT", {}, 1920, 12);
-    Combo3 = combo(this, "Combo3", "DEFAULT BAUR 115200", {"2400", "9600", "115200"}, 2640, 8);
+    Combo3 = combo(this, "Combo3", baudListPrompt(), baudListItems(), 2640, 8);
 
     // Parameter entry
     Combo1 = combo(this, "Combo1", "MODES CONTROL",
@@ -160,7 +162,7 @@ void Form1::buildLayout()
     Text7 = textBox(this, "Text7", TextBox::Lines::Single, 120, 3480, 2175, 330, arial(9.75), 13);
     setBackground(Text7->widget(), QPalette::Base, QColor(0, 0, 255));
     setBackground(Text7->widget(), QPalette::Text, QColor(255, 255, 0));
-    Draw = button(this, "Draw", "SIMULATION", 120, 3960, 2175, 855, arial(15.75), QColor(0, 0, 255), 20);
+    Draw = button(this, "Draw", caption::setupView, 120, 3960, 2175, 855, arial(15.75), QColor(0, 0, 255), 20);
     Command1 = button(this, "Command1", "RUN", 480, 5040, 1455, 615, arial(12), QColor(192, 192, 0), 16);
     Command3 = button(this, "Command3", "DIV", 480, 5760, 1455, 615, arial(12), QColor(192, 192, 0), 17);
     Command5 = button(this, "Command5", "STOP", 480, 6480, 1455, 615, arial(12), QColor(192, 192, 0), 18);
@@ -174,7 +176,7 @@ void Form1::buildLayout()
         place(chart, "TChart1", 13680, 1440, 12015, kChartHeightTwips, chart->font(), 22);
     }
     TChart1.setCoveredBottom(twipsToPixels(kChartHeightTwips) - twipsToPixels(kOptionStripTopTwips));
-    Check4 = new QCheckBox(QStringLiteral("Stop"), this);
+    Check4 = new QCheckBox(QStringLiteral("Stop"), this); // the pause box, not the view caption
     place(Check4, "Check4", 2520, 480, 855, 270, arial(12, false), 27);
     // A check box fills from its background role, Button unless told otherwise.
     Check4->setBackgroundRole(QPalette::Window);

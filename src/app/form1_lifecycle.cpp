@@ -1,5 +1,7 @@
 // Start-up into the setup view, the switch between the setup and chart views, and closing.
+#include "app/captions.h"
 #include "app/form1.h"
+#include "link/status_messages.h"
 #include "platform/units.h"
 
 namespace veltrano {
@@ -45,28 +47,28 @@ void Form1::Form_Load()
 void Form1::Draw_Click()
 {
     const QString view = Draw->text();
-    if (view == QLatin1String("Stop")) {
+    if (view == caption::chartView) {
         Text2->setWidthPixels(mmToPixels(kWideText2Mm));
-        Draw->setText(QStringLiteral("SIMULATION"));
+        Draw->setText(caption::setupView);
         showChartOptions(false);
         setWindowWidthTwips(kSetupWidth);
         setWindowHeightTwips(kSetupHeight);
         Text7->setWidthPixels(mmToPixels(kWideText7Mm));
         Text1->setWidthPixels(mmToPixels(kWideText1Mm));
-    } else if (view == QLatin1String("SIMULATION")) {
+    } else if (view == caption::setupView) {
         setWindowHeightTwips(kChartHeight);
         setWindowWidthTwips(kChartWidth);
         Text2->setWidthPixels(mmToPixels(kNarrowText2Mm));
         Text7->setWidthPixels(mmToPixels(kNarrowText7Mm));
         Text1->setWidthPixels(mmToPixels(kNarrowText1Mm));
-        Draw->setText(QStringLiteral("Stop"));
+        Draw->setText(caption::chartView);
         showChartOptions(true);
         Text2->setText(QStringLiteral("\r"));
         if (MSComm1.portOpen())
             MSComm1.output(toWire(message::poll));
         if (!MSComm1.portOpen()) {
-            Text2->setText(QStringLiteral("COM PORT DOES NOT HAVE"));
-            Command4->setText(QStringLiteral("CONNECTING"));
+            Text2->setText(status::notOpen);
+            Command4->setText(caption::connect);
             Command2->setEnabled(false);
         }
     }

@@ -1,10 +1,10 @@
 #include "app/real_parts.h"
 
 #include "app/art.h"
+#include "chart/strip_chart_widget.h"
 #include "platform/qt_progress_bar.h"
 #include "platform/qt_serial_control.h"
 #include "platform/qt_tick_timer.h"
-#include "platform/strip_chart_widget.h"
 
 namespace veltrano {
 

@@ -1,25 +1,32 @@
 #include "link/port_names.h"
 
-namespace veltrano {
+#include "platform/line_settings.h"
 
-QString portName(int number) { return QStringLiteral("COM%1").arg(number); }
+namespace veltrano {
 
 int portNumberOf(const QString& name)
 {
-    for (int number = kFirstPort; number <= kLastPort; ++number) {
+    for (int number = firstPortNumber; number <= lastPortNumber; ++number) {
         if (name == portName(number))
             return number;
     }
     return 0;
 }
 
+QStringList baudListItems()
+{
+    QStringList items;
+    for (int baud : kBaudRates)
+        items << QString::number(baud);
+    return items;
+}
+
+QString baudListPrompt() { return QStringLiteral("DEFAULT BAUR %1").arg(kDefaultBaud); }
+
 QString lineSettingsFor(int baudListIndex)
 {
-    switch (baudListIndex) {
-    case 0: return QStringLiteral("2400,N,8,1");
-    case 1: return QStringLiteral("9600,N,8,1");
-    default: return QStringLiteral("115200,N,8,1");
-    }
+    const bool listed = baudListIndex >= 0 && baudListIndex < int(kBaudRates.size());
+    return lineSettingsText(listed ? kBaudRates[size_t(baudListIndex)] : kDefaultBaud);
 }
 
 } // namespace veltrano

@@ -1,17 +1,21 @@
 #pragma once
 
+#include "platform/port_table.h"
+
 #include <QString>
+#include <QStringList>
 
 namespace veltrano {
 
-inline constexpr int kFirstPort = 1;
-inline constexpr int kLastPort = 16;
-
-// "COM<n>" for 1 to 16, without leading zero or space.
-QString portName(int number);
-// The number of the name, compared exactly with "COM1" to "COM16"; 0 when none matches.
+// The number of a port name, compared exactly with "COM1" to "COM16" in that order;
+// 0 when none matches (lower case, a space or a leading zero match nothing).
 int portNumberOf(const QString& name);
-// Line settings for a position in the baud list: 0 "2400", 1 "9600", anything else "115200".
+
+// The baud list's items, and its shown text before anything is chosen.
+QStringList baudListItems();
+QString baudListPrompt();
+// Line settings for a position in the baud list; no choice, or any position past the
+// list, gives the default rate.
 QString lineSettingsFor(int baudListIndex);
 
 } // namespace veltrano

@@ -2,10 +2,12 @@
 
 namespace veltrano {
 
+QString lineSettingsText(int baud) { return QStringLiteral("%1,N,8,1").arg(baud); }
+
 std::optional<LineSettings> parseLineSettings(const QString& text)
 {
-    for (int baud : {2400, 9600, 115200}) {
-        if (text == QStringLiteral("%1,N,8,1").arg(baud))
+    for (int baud : kBaudRates) {
+        if (text == lineSettingsText(baud))
             return LineSettings{baud};
     }
     return std::nullopt;

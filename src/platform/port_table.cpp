@@ -50,7 +50,9 @@ int compareNumbers(QStringView a, QStringView b)
 
 } // namespace
 
-int portNumberFromName(const QString& name)
+QString portName(int number) { return QStringLiteral("COM%1").arg(number); }
+
+int portNumberFromLenientName(const QString& name)
 {
     if (name.size() < 4 || !name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
         return 0;
@@ -72,7 +74,7 @@ PortTable parsePortTable(const QString& text)
         const qsizetype eq = entry.indexOf(u'=');
         if (eq <= 0)
             continue;
-        const int number = portNumberFromName(entry.left(eq).trimmed());
+        const int number = portNumberFromLenientName(entry.left(eq).trimmed());
         const QString device = entry.mid(eq + 1).trimmed();
         if (number == 0 || device.isEmpty() || table.contains(number))
             continue;
@@ -128,7 +130,7 @@ PortTable currentPortTable()
 #ifdef Q_OS_WIN
     PortTable table;
     for (int n = firstPortNumber; n <= lastPortNumber; ++n)
-        table.insert(n, QStringLiteral("COM%1").arg(n));
+        table.insert(n, portName(n));
     return table;
 #else
     if (qEnvironmentVariableIsSet(portsVariable))

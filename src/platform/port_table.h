@@ -27,8 +27,12 @@ constexpr int lastPortNumber = 16;
 // Port number -> system device.
 using PortTable = QMap<int, QString>;
 
-// n for "COM<n>" with n in 1..16 (letters in any case), 0 for anything else.
-int portNumberFromName(const QString& name);
+// "COM<n>", the name of port number n.
+QString portName(int number);
+
+// n for "COM<n>" with n in 1..16, letters in any case, as VELTRANO_PORTS may spell it;
+// 0 for anything else. The window's own name check is exact (link/port_names.h).
+int portNumberFromLenientName(const QString& name);
 
 // Parses the VELTRANO_PORTS text.
 PortTable parsePortTable(const QString& text);

@@ -16,11 +16,6 @@ namespace {
     throw ControlError(message.toStdString());
 }
 
-QString portName(int number)
-{
-    return QStringLiteral("COM%1").arg(number);
-}
-
 } // namespace
 
 QtSerialControl::QtSerialControl(QObject* parent) : SerialControl(parent), port_(new QSerialPort(this))

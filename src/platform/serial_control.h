@@ -26,7 +26,8 @@ public:
     // or is in use, leaving it closed); false closes it and drops unread input.
     virtual void setPortOpen(bool open) = 0;
 
-    // "2400,N,8,1", "9600,N,8,1" or "115200,N,8,1"; applies to an open port at once.
+    // The settings text of one of the offered rates (platform/line_settings.h), such as
+    // "9600,N,8,1"; applies to an open port at once.
     virtual void setSettings(const QString& settings) = 0;
     virtual QString settings() const = 0;
 

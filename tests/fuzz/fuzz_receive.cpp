@@ -14,6 +14,7 @@
 //        4 the connect toggle, 5-7 a lone end mark arrives
 #include "app/event_dispatch.h"
 #include "support/form_fixture.h"
+#include "support/reference_receiver.h"
 
 #include <QApplication>
 
@@ -26,6 +27,7 @@
 #include <string_view>
 
 using namespace veltrano;
+using veltrano::testing::ReferenceReceiver;
 
 namespace {
 
@@ -42,49 +44,6 @@ namespace {
             violated(#cond);                                                                      \
     } while (0)
 
-constexpr std::size_t kBound = 1000;
-
-// What the window must hold after each event, computed on its own terms: the box as
-// UTF-16 code units, the frame read backwards from the box's last character.
-struct Model {
-    std::u16string box;
-    bool chartView = false;
-    bool open = true;
-    std::optional<int> d0, d1, d2;
-    int d3 = 0;
-    std::u16string line7;
-    bool restarted = false; // the last event restarted the box
-
-    static int code(char16_t c) { return c < 0x100 ? int(c) : int('?'); }
-
-    void event(const QByteArray& piece)
-    {
-        restarted = false;
-        for (char b : piece)
-            box.push_back(char16_t(static_cast<unsigned char>(b)));
-        const bool hasMark = chartView && box.find(u'E') != std::u16string::npos;
-        if (!hasMark) {
-            if (box.size() > kBound) {
-                box = u"0";
-                restarted = true;
-            }
-            return;
-        }
-        const std::size_t n = box.size();
-        if (n >= 2)
-            d3 = code(box[n - 2]);
-        if (n >= 3)
-            d2 = code(box[n - 3]);
-        if (n >= 4)
-            d1 = code(box[n - 4]);
-        if (n >= 5)
-            d0 = code(box[n - 5]);
-        line7 = n >= 2 ? std::u16string(1, box[n - 2]) : std::u16string();
-        box = u"0";
-        restarted = true;
-    }
-};
-
 std::u16string_view u16(const QString& s)
 {
     return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
@@ -97,7 +56,7 @@ std::optional<int> widen(const std::optional<std::int16_t>& v)
 
 struct Harness {
     testing::FormFixture fixture;
-    Model model;
+    ReferenceReceiver model;
     // The arrival being delivered, and how much of it the events so far have taken.
     QByteArray pending;
     qsizetype taken = 0;
@@ -134,7 +93,7 @@ struct Harness {
         fixture.serial->outputs.clear();
         fixture.serial->openedPorts.clear();
 
-        model = Model();
+        model = ReferenceReceiver();
         model.chartView = chart;
         model.box = u"\r";
     }
@@ -157,7 +116,7 @@ struct Harness {
         CHECK(fixture.serial->waiting() == pending.size() - taken);
 
         const QString& box = f.Text2->text();
-        CHECK(std::size_t(box.size()) <= kBound);
+        CHECK(std::size_t(box.size()) <= 1000);
         CHECK(u16(box) == model.box);
         CHECK(widen(f.data0) == model.d0);
         CHECK(widen(f.data1) == model.d1);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/form1.h"
-#include "platform/fake_chart_control.h"
-#include "platform/fake_progress_bar.h"
-#include "platform/fake_serial_control.h"
-#include "platform/fake_tick_timer.h"
-#include "platform/strip_chart_widget.h"
+#include "chart/strip_chart_widget.h"
+#include "fakes/fake_chart_control.h"
+#include "fakes/fake_progress_bar.h"
+#include "fakes/fake_serial_control.h"
+#include "fakes/fake_tick_timer.h"
 
 #include <memory>
 

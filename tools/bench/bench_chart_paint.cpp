@@ -2,7 +2,7 @@
 // the chart's steady state), in 2D and 3D, at the chart's size on the window.
 #include "app/art.h"
 #include "app/process_memory.h"
-#include "platform/strip_chart_widget.h"
+#include "chart/strip_chart_widget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -25,32 +25,21 @@
 #include <functional>
 #include <memory>
 
-#include <sys/resource.h>
-
 #ifndef VELTRANO_DRIVER_SIM_EXE
 #error "VELTRANO_DRIVER_SIM_EXE must name the veltrano-driver-sim executable"
 #endif
 
 using namespace veltrano;
-using veltrano::bench::CountingSerial;
-using veltrano::bench::DriverSimChild;
-
-using veltrano::bench::residentKb;
+using veltrano::harness::CountingSerial;
+using veltrano::harness::cpuSeconds;
+using veltrano::harness::residentKb;
+using veltrano::simchild::DriverSimChild;
 
 namespace {
 
 const QString kDefaultRecordReply =
     QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
 const QString kRunReply = QStringLiteral("run h-bridge\r\n");
-
-// User plus system CPU time of this process so far, in seconds.
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs the event loop until `done` holds (checked every 5 ms) or the time is up.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
@@ -96,20 +85,21 @@ int main(int argc, char* argv[])
     if (seconds < 1)
         return fail("--seconds must be at least 1");
 
-    bench::ProgramApplication app(argc, argv);
+    harness::ProgramApplication app(argc, argv);
 
     QTemporaryDir dir;
     if (!dir.isValid())
         return fail("no temporary directory");
+    long unusualSimLines = 0;
     DriverSimChild sim(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), dir.filePath(QStringLiteral("tty")),
-                       QStringLiteral("COM3"));
+                       QStringLiteral("COM3"), {}, [&](double, const QString& line) {
+                           if (simchild::isOrdinaryTraffic(line))
+                               return;
+                           ++unusualSimLines;
+                           std::fprintf(stderr, "simulator: %s\n", qPrintable(line.trimmed()));
+                       });
     if (!sim.ok())
         return fail(qPrintable(sim.error()));
-    long unusualSimLines = 0;
-    sim.setUnusualLineHandler([&](const QString& line) {
-        ++unusualSimLines;
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(line));
-    });
     qputenv("VELTRANO_PORTS", sim.portsEntry().toLocal8Bit());
 
     Form1Parts parts = realParts();

@@ -38,7 +38,7 @@ double throughput(Window& w, const QByteArray& pattern, long total, int burst)
 
 int main(int argc, char* argv[])
 {
-    bench::ProgramApplication app(argc, argv);
+    harness::ProgramApplication app(argc, argv);
     constexpr long total = 2'000'000;
     constexpr int burst = 180; // one tick's worth at 115200 baud
 

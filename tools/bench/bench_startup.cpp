@@ -36,7 +36,7 @@
 
 using namespace veltrano;
 
-using veltrano::bench::residentKb;
+using veltrano::harness::residentKb;
 
 namespace {
 
@@ -187,13 +187,8 @@ public:
     }
     ~Xvfb()
     {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        if (process_.state() != QProcess::NotRunning)
+            simchild::stopProcess(process_);
     }
     bool ready() const { return ready_; }
     QString display() const { return QStringLiteral(":%1").arg(display_); }
@@ -224,9 +219,8 @@ int main(int argc, char* argv[])
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
-    veltrano::bench::DriverSimChild sim(QStringLiteral(VELTRANO_DRIVER_SIM_EXE),
-                                        dir.filePath(QStringLiteral("tty")), QStringLiteral("COM3"),
-                                        {QStringLiteral("--quiet")});
+    simchild::DriverSimChild sim(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), dir.filePath(QStringLiteral("tty")),
+                                 QStringLiteral("COM3"), {QStringLiteral("--quiet")});
     if (!sim.ok()) {
         std::fprintf(stderr, "bench_startup: %s\n", qPrintable(sim.error()));
         return 2;

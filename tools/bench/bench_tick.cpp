@@ -46,7 +46,7 @@ double tickMs(bool view3D, int window, int ticks)
 
 int main(int argc, char* argv[])
 {
-    bench::ProgramApplication app(argc, argv);
+    harness::ProgramApplication app(argc, argv);
     bool ok = true;
     for (int window : {50, 500}) {
         for (bool view3D : {false, true}) {

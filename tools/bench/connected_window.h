@@ -3,10 +3,10 @@
 // The window on its real widgets (chart, progress bar) with a fake line, connected on COM3,
 // for benchmarks that feed bytes and ticks by hand.
 #include "app/form1.h"
-#include "platform/fake_serial_control.h"
-#include "platform/fake_tick_timer.h"
+#include "chart/strip_chart_widget.h"
+#include "fakes/fake_serial_control.h"
+#include "fakes/fake_tick_timer.h"
 #include "platform/qt_progress_bar.h"
-#include "platform/strip_chart_widget.h"
 
 #include <memory>
 
