@@ -1,4 +1,5 @@
 // The communication event: the setup log and the sample-frame decode.
+#include "monitor/frame_decode.h"
 #include "support/form_fixture.h"
 #include "support/reference_receiver.h"
 
@@ -37,6 +38,33 @@ Values values(const Form1& w)
 class ReceiveTest : public QObject {
     Q_OBJECT
 private slots:
+    // The decode on its own: box and previous sample in, sample, shown character and box out.
+    void decodeFrame_readsBackFromTheEndMark_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QList<int>>("values"); // data0..data3; -1 keeps the previous value
+        QTest::addColumn<QString>("lastData");
+        QTest::addColumn<int>("frameIndex");
+        QTest::newRow("whole frame") << "\rABCDE" << QList<int>{65, 66, 67, 68} << "D" << 4;
+        QTest::newRow("longer box") << "xyzABCDE" << QList<int>{65, 66, 67, 68} << "D" << 4;
+        QTest::newRow("short frame") << "CDE" << QList<int>{-1, -1, 67, 68} << "D" << 3;
+        QTest::newRow("end mark alone") << "E" << QList<int>{-1, -1, -1, -1} << "" << 1;
+        QTest::newRow("no 8-bit form") << QString("ABC\u0101E") << QList<int>{65, 66, 67, '?'} << "\u0101" << 4;
+    }
+    void decodeFrame_readsBackFromTheEndMark()
+    {
+        QFETCH(QString, box);
+        QFETCH(QList<int>, values);
+        const Sample previous{std::int16_t(1), std::int16_t(2), std::int16_t(3), 4};
+        const FrameDecode d = decodeFrame(box, previous);
+        const int got[4] = {*d.sample.data0, *d.sample.data1, *d.sample.data2, d.sample.data3};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(got[i], values[i] < 0 ? i + 1 : values[i]);
+        QTEST(d.lastData, "lastData");
+        QTEST(d.frameIndex, "frameIndex");
+        QCOMPARE(d.box, QString("0"));
+    }
+
     void setupLog_appendsKeepsCaretAtEndAndStartsProgress()
     {
         FormFixture f({3});
