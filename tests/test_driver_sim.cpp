@@ -21,6 +21,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 #ifndef VELTRANO_DRIVER_SIM_EXE
 #error "VELTRANO_DRIVER_SIM_EXE must name the veltrano-driver-sim executable"
@@ -162,6 +163,8 @@ private slots:
     void typedFAndEqualsMakeOneErrorAndNoLeftovers();
     void overlongRecordIsDroppedUpToItsF();
     void unfinishedRecordTimesOut();
+    void recordEndsTwoSecondsAfterItsC_data();
+    void recordEndsTwoSecondsAfterItsC();
     void freeTextEndsAtCommandPauseOrLength();
     void resetForgetsPartialRecord();
 
@@ -182,6 +185,8 @@ private slots:
     void currentStaysWithinLimitOnLargeSteps();
     void traceScalingSaturatesWithoutWrapping();
     void allTracesMoveWithDefaultRecord();
+    void positionCountsFromRecordOrRun_data();
+    void positionCountsFromRecordOrRun();
 
     // Command line
     void parsesOptions();
@@ -282,7 +287,7 @@ void TestDriverSim::recordInThirteenPiecesGivesOneEvent()
     double t = 0;
     std::vector<ProtocolEvent> events;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        t += 0.3;  // gaps well past the free-text pause
+        t += 0.12;  // gaps well past the free-text pause, all within the record time-out
         parser.poll(t, events);
         parser.feed(pieces[i], t, events);
         if (i + 1 < pieces.size())
@@ -343,11 +348,11 @@ void TestDriverSim::typedFAndEqualsMakeOneErrorAndNoLeftovers()
         QVERIFY(events[0].text.find("7 fields") != std::string::npos);
     }
     {
-        // Command letters typed into a field are field content, not commands.
+        // Command letters typed into a field are field content, not commands ("Q" aside).
         ProtocolParser parser;
-        const auto events = feedAll(parser, "CQJA=1=10=2=0=1F", 0);
+        const auto events = feedAll(parser, "CJAIT=1=10=2=0=1F", 0);
         QCOMPARE(kinds(events), std::vector<Kind>{Kind::RecordError});
-        QVERIFY(events[0].text.find("\"QJA\"") != std::string::npos);
+        QVERIFY(events[0].text.find("\"JAIT\"") != std::string::npos);
     }
 }
 
@@ -358,9 +363,9 @@ void TestDriverSim::overlongRecordIsDroppedUpToItsF()
     auto events = feedAll(parser, "C" + digits, 0);
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::RecordError});
     QVERIFY(events[0].text.find("longer than 64") != std::string::npos);
-    // The rest of it, "Q" included, is swallowed; what follows its "F" counts again.
+    // The rest of it is swallowed, but for the poll; what follows its "F" counts again.
     events = feedAll(parser, "=1=10Q=2=0=1F", 0.01);
-    QVERIFY(events.empty());
+    QCOMPARE(kinds(events), std::vector<Kind>{Kind::Poll});
     QCOMPARE(kinds(feedAll(parser, "Q", 0.02)), std::vector<Kind>{Kind::Poll});
 
     // 62 characters between C and F fit exactly; one more does not.
@@ -380,15 +385,40 @@ void TestDriverSim::unfinishedRecordTimesOut()
     std::vector<ProtocolEvent> events;
     parser.poll(10.0 + ProtocolParser::recordTimeout * 0.9, events);
     QVERIFY(events.empty());
-    // A late piece restarts the wait.
+    // A late piece does not extend the wait, which counts from the "C".
     feedAll(parser, "=10", 10.0 + ProtocolParser::recordTimeout * 0.9);
-    parser.poll(10.0 + ProtocolParser::recordTimeout * 1.5, events);
+    parser.poll(10.0 + ProtocolParser::recordTimeout * 0.99, events);
     QVERIFY(events.empty());
-    parser.poll(10.0 + ProtocolParser::recordTimeout * 2, events);
+    parser.poll(10.0 + ProtocolParser::recordTimeout, events);
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::RecordError});
     QVERIFY2(events[0].text.find("unfinished") != std::string::npos, events[0].text.c_str());
     QVERIFY(!parser.inRecord());
     QCOMPARE(kinds(feedAll(parser, "J", 20)), std::vector<Kind>{Kind::Run});
+}
+
+void TestDriverSim::recordEndsTwoSecondsAfterItsC_data()
+{
+    QTest::addColumn<QStringList>("pieces");  // sent 0.25 s apart, then "J" much later
+    QTest::addColumn<QString>("events");      // P poll, R record, X record error, T text, J run
+    QTest::newRow("text with C, then polls") << QStringList{"Check"} + QStringList(12, "Q") << "PPPPPPPXPPPPPJ";
+    QTest::newRow("trickling digits") << QStringList{"C2600=1"} + QStringList(12, "0") << "XTTTTTJ";
+    QTest::newRow("ends too late") << QStringList{"C", "2", "600", "=1", "=10", "=2", "=0", "=1", "F"} << "XTJ";
+    QTest::newRow("Q inside a record") << QStringList{"C26Q00=1=10=2=0=1F"} << "PXJ";
+}
+
+void TestDriverSim::recordEndsTwoSecondsAfterItsC()
+{
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, events);
+    ProtocolParser parser;
+    std::vector<ProtocolEvent> got;
+    for (int i = 0; i < pieces.size(); ++i)
+        parser.feed(pieces[i].toStdString(), i * 0.25, got);
+    parser.feed("J", 100, got);
+    QString letters;
+    for (const auto& e : got)
+        letters += QString("GRXJDSPT")[static_cast<int>(e.kind)];  // in the order of Kind
+    QCOMPARE(letters, events);
 }
 
 void TestDriverSim::freeTextEndsAtCommandPauseOrLength()
@@ -578,6 +608,8 @@ void TestDriverSim::hBridgeSpeedsUpToSteadySpeed()
     QVERIFY2(steady < ideal && steady > 0.95 * ideal, qPrintable(QString("%1 vs %2").arg(steady).arg(ideal)));
     QVERIFY(std::abs(board.measuredSpeed() - steady) < 0.03 * steady);
     QVERIFY(board.motor().state().current > 0 && board.motor().state().current < 1.0);
+    // 2 A full scale, so that a running motor's current reads well off 128.
+    QCOMPARE(board.traces()[1], std::uint8_t(128 + std::lround(board.motor().state().current * 63.5)));
 
     // A heavier load slows the open loop down.
     board.motor().setLoadTorque(0.01);
@@ -734,17 +766,52 @@ void TestDriverSim::allTracesMoveWithDefaultRecord()
     board.setSettings(*r.settings);
     board.run();
     std::array<std::set<int>, 4> seen;
+    int position = 128;   // the position trace starts at its reference
+    int largestStep = 0;  // forward: the shaft only turns forward
     for (int i = 0; i < 300; ++i) {  // 64 polls a second for ~5 s
         board.advance(1.0 / 64);
         const auto t = board.traces();
         for (int k = 0; k < 4; ++k)
             seen[k].insert(t[k]);
+        largestStep = std::max(largestStep, (t[3] - std::exchange(position, t[3]) + 256) % 256);
     }
+    // Quarter turns from the run around 128, wrapping: a few steps a poll, no aliasing.
+    QVERIFY2(largestStep <= 4, qPrintable(QString::number(largestStep)));
+    QCOMPARE(position, static_cast<int>(128 + std::lround(std::floor(board.motor().state().angle * 2 / std::numbers::pi))) % 256);
     // The open-loop duty steps between its full and half level; the rest vary more.
     QCOMPARE(seen[2], (std::set<int>{128 + 81, 128 + 40}));
     for (int k : {0, 1, 3})
         QVERIFY2(seen[k].size() >= 5, qPrintable(QString("trace %1: %2 values").arg(k).arg(seen[k].size())));
-    QVERIFY(seen[3].size() > 40);  // the angle sweeps the whole turn
+    QVERIFY(seen[3].size() > 40);  // the position trace runs through its range
+}
+
+void TestDriverSim::positionCountsFromRecordOrRun_data()
+{
+    QTest::addColumn<bool>("stopFirst");  // stop, record while coasting, run at rest; else record while running
+    QTest::newRow("record while running") << false;
+    QTest::newRow("record while coasting, run") << true;
+}
+
+void TestDriverSim::positionCountsFromRecordOrRun()
+{
+    QFETCH(bool, stopFirst);
+    DriverBoard board;
+    board.setSettings(settingsFor(ControlMode::HBridge, 4095));
+    board.run();
+    for (int i = 0; i < 6; ++i)
+        board.advance(5);  // half a minute of open loop
+    if (stopFirst)
+        board.stop();
+    board.setSettings(settingsFor(ControlMode::PidPosition, 720));
+    if (stopFirst) {
+        board.advance(5);  // coasting to rest
+        board.run();
+    }
+    const double start = board.motor().state().angle;
+    board.advance(1.5);
+    // 720 degrees from where the shaft was at the last record or run.
+    const double moved = (board.motor().state().angle - start) * 180 / std::numbers::pi;
+    QVERIFY2(std::abs(moved - 720) < 5, qPrintable(QString::number(moved)));
 }
 
 // ---------------------------------------------------------------- command line

@@ -49,7 +49,12 @@ void DriverBoard::setSettings(const DriverSettings& settings)
     m_settings = settings;
     if (resolutionChanged)
         restartSpeedMeasurement();
-    if (modeChanged && m_running)
+    // A position record means "from where the shaft is now", not from wherever it
+    // was when the board came up or last ran.
+    const bool newReference = isPositionLoop();
+    if (newReference)
+        resetPositionReference();
+    if ((modeChanged || newReference) && m_running)
         resetLoops();
 }
 
@@ -59,6 +64,7 @@ void DriverBoard::run()
         return;
     m_running = true;
     m_runStart = m_time;
+    resetPositionReference();
     resetLoops();
 }
 
@@ -105,9 +111,20 @@ void DriverBoard::resetLoops()
     if (isSpeedLoop())
         m_rampedTarget = m_measuredSpeed;
     else if (isPositionLoop())
-        m_rampedTarget = m_count * twoPi / countsPerTurn();
+        m_rampedTarget = position();
     else
         m_rampedTarget = 0;
+}
+
+void DriverBoard::resetPositionReference()
+{
+    readEncoder();
+    m_reference = m_count * twoPi / countsPerTurn();
+}
+
+double DriverBoard::position() const
+{
+    return m_count * twoPi / countsPerTurn() - m_reference;
 }
 
 void DriverBoard::restartSpeedMeasurement()
@@ -189,7 +206,7 @@ void DriverBoard::controlStep()
             m_integral = std::clamp(m_integral, -limit, limit);
             duty = g * (speedKp * error + speedKi * m_integral);
         } else if (isPositionLoop()) {
-            const double error = m_rampedTarget - m_count * twoPi / countsPerTurn();
+            const double error = m_rampedTarget - position();
             // Integral action only near the target, so that a long move does not wind it up.
             if (std::abs(error) < positionIntegralZone)
                 m_integral += error * controlPeriod;
@@ -215,13 +232,14 @@ void DriverBoard::controlStep()
 
 std::array<std::uint8_t, 4> DriverBoard::traces() const
 {
-    const int cpr = countsPerTurn();
-    const long withinTurn = ((m_count % cpr) + cpr) % cpr;
+    // Whole steps from the reference, rounded down (also below it), then wrapped; the
+    // small allowance keeps an exact quarter turn from rounding to the step below.
+    const long steps = static_cast<long>(std::floor(position() / twoPi * positionStepsPerTurn + 1e-9));
     return {
         signedByte(m_measuredSpeed / rpmToRadS, maxSpeedRpm),
         signedByte(m_motor.state().current, maxCurrent),
         signedByte(m_duty, 1.0),
-        static_cast<std::uint8_t>(withinTurn * 256 / cpr),
+        static_cast<std::uint8_t>(((128 + steps) % 256 + 256) % 256),
     };
 }
 

@@ -18,6 +18,8 @@
 // counter edge "9" counts both edges of both encoder channels (400 counts per turn),
 // "1" one edge of one channel (100 counts per turn).
 // "T" reverses the direction of whatever set-point the mode follows.
+// Positions count from a reference taken at each run command and at each record that
+// selects PID POSITION or RC SERVO MODE, so a position set-point means "from here".
 
 #include "driver_protocol.h"
 #include "motor_model.h"
@@ -32,10 +34,11 @@ public:
     static constexpr double controlPeriod = 1e-3;  // s
     static constexpr int subSteps = 10;            // motor steps per control period
     static constexpr double maxSpeedRpm = 6000;    // full scale of the speed trace, and speed set-point limit
-    static constexpr double maxCurrent = 6;        // full scale of the current trace, A
+    static constexpr double maxCurrent = 2;        // full scale of the current trace, A (peaks clip)
     static constexpr double currentLimit = 5;      // bridge current limit, A
     static constexpr int encoderLines = 100;
     static constexpr double speedWindow = 0.01;    // speed measured over this span, s
+    static constexpr int positionStepsPerTurn = 4; // position trace: one step a quarter turn
 
     explicit DriverBoard(MotorParams params = {});
 
@@ -62,12 +65,15 @@ public:
     int countsPerTurn() const { return m_settings.countBothEdges ? 4 * encoderLines : encoderLines; }
     // Present target in the mode's own unit (duty, rad/s or rad), after the ramp.
     double setpoint() const { return m_rampedTarget; }
+    // Encoder position from the reference, rad.
+    double position() const;
 
     // The four values of a poll answer, each scaled to 0..255:
     //   0 speed  (128 = stopped, ±127 = ±maxSpeedRpm)
-    //   1 armature current (128 = 0 A, ±127 = ±maxCurrent)
+    //   1 armature current (128 = 0 A, ±127 = ±maxCurrent, clipped beyond)
     //   2 PWM duty (128 = 0, ±127 = ±100 %)
-    //   3 shaft angle within one turn from the encoder (0..255 = 0..360 deg)
+    //   3 encoder position from the reference in quarter turns, 128 = reference,
+    //     wrapping modulo 256 (every 64 turns)
     std::array<std::uint8_t, 4> traces() const;
 
 private:
@@ -78,6 +84,7 @@ private:
     double gainScale() const;
     double rampRate() const;
     void resetLoops();
+    void resetPositionReference();
     void readEncoder();
     void restartSpeedMeasurement();
 
@@ -92,6 +99,7 @@ private:
     double m_rampedTarget = 0;
     double m_integral = 0;
     long m_count = 0;
+    double m_reference = 0;     // encoder angle that position() counts from, rad
     static constexpr int historyLength = 10;  // speedWindow / controlPeriod
     std::array<long, historyLength> m_countHistory{};
     int m_historyPos = 0;

@@ -156,7 +156,20 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
 {
     switch (m_state) {
     case State::Record:
-        m_lastRecordByte = now;
+    case State::Discard:
+        // A poll is answered at once even inside a record, so that text holding a
+        // "C" cannot hold up the polls behind it; the record itself is spoilt.
+        if (c == 'Q') {
+            out.push_back({ProtocolEvent::Kind::Poll});
+            m_pollInRecord = true;
+            return;
+        }
+        if (m_state == State::Discard) {
+            // Rest of an overlong record: dropped up to its "F".
+            if (c == 'F')
+                m_state = State::Idle;
+            return;
+        }
         // An "F" closes the record only once all six fields are there; before that
         // it was typed into a field. "=" always separates, so a typed "=" shows up
         // as a wrong field count.
@@ -175,12 +188,6 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
             m_state = State::Discard;
         }
         return;
-    case State::Discard:
-        // Rest of an overlong record: dropped up to its "F".
-        m_lastRecordByte = now;
-        if (c == 'F')
-            m_state = State::Idle;
-        return;
     case State::Idle:
         break;
     }
@@ -197,7 +204,8 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
         m_state = State::Record;
         m_record.clear();
         m_separators = 0;
-        m_lastRecordByte = now;
+        m_pollInRecord = false;
+        m_recordStart = now;
         return;
     case '\r':
     case '\n':
@@ -217,6 +225,10 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
 void ProtocolParser::finishRecord(std::vector<ProtocolEvent>& out)
 {
     RecordResult r = parseRecordBody(m_record);
+    if (m_pollInRecord) {
+        r.settings.reset();
+        r.error = "a \"Q\" inside the record was taken as a poll";
+    }
     if (r.settings)
         out.push_back({ProtocolEvent::Kind::Record, *r.settings, "C" + m_record + "F"});
     else
@@ -237,12 +249,13 @@ void ProtocolParser::poll(double now, std::vector<ProtocolEvent>& out)
 {
     if (!m_text.empty() && now - m_lastTextByte >= textPause)
         flushText(out);
-    if (m_state == State::Record && now - m_lastRecordByte >= recordTimeout) {
+    // The time counts from the "C", whatever has come since.
+    if (m_state == State::Record && now - m_recordStart >= recordTimeout) {
         out.push_back({ProtocolEvent::Kind::RecordError, {},
                        "record unfinished: \"C" + printable(m_record) + "\" without its closing F"});
         m_record.clear();
         m_state = State::Idle;
-    } else if (m_state == State::Discard && now - m_lastRecordByte >= recordTimeout) {
+    } else if (m_state == State::Discard && now - m_recordStart >= recordTimeout) {
         m_state = State::Idle;
     }
 }
@@ -252,6 +265,7 @@ void ProtocolParser::reset()
     m_state = State::Idle;
     m_record.clear();
     m_separators = 0;
+    m_pollInRecord = false;
     m_text.clear();
 }
 
@@ -261,7 +275,7 @@ std::optional<double> ProtocolParser::nextDeadline() const
     if (!m_text.empty())
         t = m_lastTextByte + textPause;
     if (m_state != State::Idle) {
-        const double r = m_lastRecordByte + recordTimeout;
+        const double r = m_recordStart + recordTimeout;
         t = t ? std::min(*t, r) : r;
     }
     return t;

@@ -6,6 +6,9 @@
 //   A greeting, J run, T direction toggle, I stop, Q poll.
 // "C" opens a parameter record that runs up to its closing "F":
 //   C<speed factor>=<acc flag>=<responses>=<speed test>=<mode>=<counter edge>F
+// A record has recordTimeout from its "C" to end; after that it is dropped, however
+// busy the line is. "Q" is always a poll, also inside a record (no record field holds
+// a "Q"); a record that had one in it is rejected.
 // Everything else is free text typed by the operator; it is collected and handed
 // on as one piece when a command letter, a line end or a short pause ends it.
 //
@@ -71,7 +74,7 @@ class ProtocolParser {
 public:
     // Longest record accepted, counted from "C" to "F" inclusive.
     static constexpr std::size_t maxRecordLength = 64;
-    // A record left unfinished this long is dropped with an error.
+    // A record not ended this long after its "C" is dropped with an error.
     static constexpr double recordTimeout = 2.0;
     // Free text is handed on after this much silence.
     static constexpr double textPause = 0.05;
@@ -99,7 +102,8 @@ private:
     State m_state = State::Idle;
     std::string m_record;  // bytes after "C"
     int m_separators = 0;
-    double m_lastRecordByte = 0;
+    bool m_pollInRecord = false;  // a "Q" came while the record was open
+    double m_recordStart = 0;     // time of its "C"
     std::string m_text;
     double m_lastTextByte = 0;
 };
