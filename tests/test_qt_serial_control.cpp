@@ -1,4 +1,5 @@
 #include "platform/control_error.h"
+#include "platform/port_lock.h"
 #include "platform/qt_serial_control.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,10 +18,13 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 using namespace veltrano;
+using veltrano::testing::PortHold;
 using veltrano::testing::PtyPair;
 
 namespace {
@@ -112,6 +117,7 @@ private:
 
     std::unique_ptr<PtyPair> pty_;
     std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QProcess> holder_;
 };
 
 void TestQtSerialControl::init()
@@ -125,6 +131,11 @@ void TestQtSerialControl::init()
 void TestQtSerialControl::cleanup()
 {
     qunsetenv("VELTRANO_PORTS");
+    if (holder_) {
+        holder_->closeWriteChannel();
+        holder_->waitForFinished(5000);
+        holder_.reset();
+    }
     pty_.reset();
     dir_.reset();
 }
@@ -586,16 +597,52 @@ void TestQtSerialControl::bytesFromBeforeAnOpenAreDropped()
 
 void TestQtSerialControl::portInUseByAnotherProcess_data()
 {
+    QTest::addColumn<int>("hold"); // a PortHold, or -1: nobody holds the port
     QTest::addColumn<bool>("throughLink");
-    QTest::newRow("same path") << false;
-    QTest::newRow("symlink") << true;
+    QTest::newRow("nobody: opened and closed") << -1 << false;
+    QTest::newRow("open") << int(PortHold::Open) << false;
+    QTest::newRow("open, through a link") << int(PortHold::Open) << true;
+    QTest::newRow("flock") << int(PortHold::Flock) << false;
+    QTest::newRow("lock file, through a link") << int(PortHold::LockFile) << true;
+    QTest::newRow("exclusive flag") << int(PortHold::Exclusive) << false;
 }
 
 void TestQtSerialControl::portInUseByAnotherProcess()
 {
+    QFETCH(int, hold);
     QFETCH(bool, throughLink);
-    QProcess holder;
-    QCOMPARE(testing::startPortHolder(holder, pty_->slavePath()), QByteArray("held"));
+    // The line, with unusual settings and unread input, watched through a descriptor of
+    // this program's own (the control counts only other programs as holders): none of it
+    // may change.
+    const QByteArray path = QFile::encodeName(pty_->slavePath());
+    const int watch = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(watch >= 0);
+    const auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+    termios odd{};
+    cfmakeraw(&odd);
+    cfsetspeed(&odd, B4800);
+    odd.c_cflag |= CSTOPB;
+    QVERIFY(::tcsetattr(watch, TCSANOW, &odd) == 0);
+    const auto line = [watch] {
+        termios t{};
+        int waiting = -1;
+        int exclusive = -1;
+        ::tcgetattr(watch, &t);
+        ::ioctl(watch, FIONREAD, &waiting);
+        ::ioctl(watch, TIOCGEXCL, &exclusive);
+        return QList<qint64>{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, cfgetispeed(&t), cfgetospeed(&t),
+                             t.c_cc[VMIN], t.c_cc[VTIME], waiting, exclusive};
+    };
+    if (hold >= 0) {
+        holder_ = std::make_unique<QProcess>();
+        const QByteArray answer = testing::startPortHolder(*holder_, pty_->slavePath(), PortHold(hold));
+        if (PortHold(hold) == PortHold::LockFile && answer != "held")
+            QSKIP(answer.constData());
+        QCOMPARE(answer, QByteArray("held"));
+    }
+    QVERIFY(pty_->writeAll("unread"));
+    QTRY_COMPARE(line().at(8), 6);
+    const QList<qint64> before = line();
 
     QString device = pty_->slavePath();
     if (throughLink) {
@@ -605,13 +652,27 @@ void TestQtSerialControl::portInUseByAnotherProcess()
     setPorts(QStringLiteral("COM3=%1").arg(device));
     QtSerialControl control;
     control.setCommPort(3);
-    QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
+    if (hold < 0) {
+        // What the port search does to a free port.
+        control.setPortOpen(true);
+        control.setPortOpen(false);
+        QCOMPARE(line(), before);
+        return;
+    }
+    try {
+        control.setPortOpen(true);
+        QFAIL("a port in use was opened");
+    } catch (const ControlError& error) {
+        const QString holder = QStringLiteral("in use by pid %1").arg(holder_->processId());
+        QVERIFY2(QString::fromStdString(error.what()).contains(holder), error.what());
+    }
     QVERIFY(!control.portOpen());
     QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
+    QCOMPARE(line(), before);
 
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(5000));
-    QCOMPARE(holder.exitCode(), 0);
+    holder_->closeWriteChannel();
+    QVERIFY(holder_->waitForFinished(5000));
+    QCOMPARE(holder_->exitCode(), 0);
     control.setPortOpen(true);
     QVERIFY(control.portOpen());
 }
@@ -621,15 +682,47 @@ void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
     const QString link = dir_->filePath(QStringLiteral("tty"));
     QVERIFY(QFile::link(pty_->slavePath(), link));
     setPorts(QStringLiteral("COM1=%1").arg(link));
+    // A lock file left by a program that was killed names a process that is gone.
+    const QString lockFile = qtLockFilePath(pty_->slavePath());
+    QProcess gone;
+    QVERIFY(testing::startPortHolder(gone, dir_->filePath(QStringLiteral("missing"))).startsWith("failed:"));
+    const QByteArray gonePid = QByteArray::number(gone.processId());
+    QVERIFY(gone.waitForFinished(5000));
+    QFile stale(lockFile);
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.write(gonePid.rightJustified(10) + '\n');
+    stale.close();
+
     QtSerialControl control;
     control.setPortOpen(true);
     QVERIFY(control.portOpen());
+    // Held the ways others look for: a lock file whose first line is this program's pid,
+    // as UUCP-style readers take it, the exclusive flag and an flock.
+    QVERIFY(stale.open(QIODevice::ReadOnly));
+    QCOMPARE(stale.readLine().trimmed().toLongLong(), QCoreApplication::applicationPid());
+    stale.close();
+    int exclusive = 0;
+    QVERIFY(::ioctl(int(control.findChild<QSerialPort*>()->handle()), TIOCGEXCL, &exclusive) == 0);
+    QCOMPARE(exclusive, 1);
 
-    QProcess other;
-    const QByteArray answer = testing::startPortHolder(other, pty_->slavePath());
-    QVERIFY2(answer.startsWith("failed:"), answer.constData());
-    QVERIFY(other.waitForFinished(5000));
-    QCOMPARE(other.exitCode(), 1);
+    QtSerialControl second;
+    QVERIFY_THROWS_EXCEPTION(ControlError, second.setPortOpen(true));
+    QVERIFY(!second.portOpen());
+    // Root opens through the exclusive flag: a plain open is refused to others only.
+    for (const PortHold how : {PortHold::Flock, PortHold::QtSerialPort, PortHold::Open}) {
+        if (how == PortHold::Open && ::geteuid() == 0)
+            continue;
+        QProcess other;
+        const QByteArray answer = testing::startPortHolder(other, pty_->slavePath(), how);
+        QVERIFY2(answer.startsWith("failed:"), answer.constData());
+        QVERIFY(other.waitForFinished(5000));
+        QCOMPARE(other.exitCode(), 1);
+    }
+
+    control.setPortOpen(false);
+    QVERIFY(!QFile::exists(lockFile));
+    holder_ = std::make_unique<QProcess>();
+    QCOMPARE(testing::startPortHolder(*holder_, pty_->slavePath(), PortHold::Flock), QByteArray("held"));
 }
 
 void TestQtSerialControl::farSideClosedClosesPort()
@@ -668,6 +761,7 @@ void TestQtSerialControl::farSideClosedClosesPort()
     QVERIFY2(errorReports >= 1 && errorReports <= 5, qPrintable(QString::number(errorReports)));
     QVERIFY(!port->isOpen());
     QVERIFY(!control.portOpen());
+    QVERIFY(!QFile::exists(qtLockFilePath(pty_->slavePath())));
     QCOMPARE(lossReports, QStringList{"closed"});
     QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
     QVERIFY_THROWS_EXCEPTION(ControlError, control.input());

@@ -7,6 +7,12 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
+
 namespace veltrano {
 
 namespace {
@@ -74,6 +80,11 @@ void QtSerialControl::openPort()
         fail(QStringLiteral("%1 (%2) does not exist").arg(name, device));
 #endif
 
+    // Before anything touches the device: a port another program holds is not opened.
+    const QString refused = claim_.acquire(path);
+    if (!refused.isEmpty())
+        fail(QStringLiteral("%1 (%2): %3").arg(name, device, refused));
+
     port_->setPortName(path);
     port_->setBaudRate(baud_);
     port_->setDataBits(QSerialPort::Data8);
@@ -84,11 +95,18 @@ void QtSerialControl::openPort()
         const QString reason = port_->errorString();
         port_->clearError();
         port_->close();
+        claim_.release();
         fail(QStringLiteral("%1 (%2): %3").arg(name, device, reason));
     }
     // Bytes the system kept from before this open (an answer that came after the last
-    // close) belong to no request of ours.
+    // close) belong to no request of ours. They are counted here and dropped as they are
+    // read rather than flushed, so that an open and a close leave them where they were.
+#ifdef Q_OS_UNIX
+    int waiting = 0;
+    staleInput_ = ::ioctl(int(port_->handle()), FIONREAD, &waiting) == 0 ? std::max(waiting, 0) : 0;
+#else
     port_->clear(QSerialPort::Input);
+#endif
     lost_ = false;
     queue_.clear();
     openDevice_ = device;
@@ -99,7 +117,9 @@ void QtSerialControl::closePort()
     lost_ = false;
     port_->close();
     port_->clearError();
+    claim_.release();
     queue_.clear();
+    staleInput_ = 0;
 }
 
 void QtSerialControl::setSettings(const QString& settings)
@@ -156,7 +176,10 @@ void QtSerialControl::readAvailable()
 {
     if (!portOpen())
         return;
-    const QByteArray bytes = port_->readAll();
+    QByteArray bytes = port_->readAll();
+    const qsizetype stale = qsizetype(std::min<qint64>(staleInput_, bytes.size()));
+    bytes.remove(0, stale);
+    staleInput_ -= stale;
     if (bytes.isEmpty())
         return;
     queue_.append(bytes);

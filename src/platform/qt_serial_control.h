@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/input_queue.h"
+#include "platform/port_lock.h"
 #include "platform/serial_control.h"
 
 #include <QSerialPort>
@@ -8,6 +9,14 @@
 namespace veltrano {
 
 // The serial control on a real port (QSerialPort), named through the port table.
+//
+// A port another program holds is not opened at all (port_lock.h says how a holder is
+// found). While open, the port is held the ways other programs look for: the kernel's
+// exclusive flag and QSerialPort's lock file ("LCK..<name>" in the lock directory, the
+// pid on its first line), both set by QSerialPort, and an flock. An open followed by a
+// close, as the port search does, leaves the line as it found it: QSerialPort puts the
+// line settings back on close, and the bytes that waited before the open are dropped
+// only as they are read, so nothing is flushed.
 class QtSerialControl : public SerialControl {
     Q_OBJECT
 public:
@@ -41,6 +50,7 @@ private:
     void drain();
 
     QSerialPort* port_;
+    PortClaim claim_;
     InputQueue queue_;
     int commPort_ = 1;
     QString openDevice_; // as the port table names it, for messages
@@ -52,6 +62,10 @@ private:
     // Set when the device went away under the open port; the port reads closed at once
     // and the QSerialPort is closed from the event loop.
     bool lost_ = false;
+    // Bytes that waited in the system's input queue when the port opened (an answer that
+    // came after the last close): they belong to no request of ours and are dropped as
+    // they are read.
+    qint64 staleInput_ = 0;
     // A loss not yet reported through deviceLost.
     bool lossUnreported_ = false;
     bool draining_ = false;
