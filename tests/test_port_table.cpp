@@ -1,3 +1,4 @@
+#include "platform/port_registry.h"
 #include "platform/port_table.h"
 
 #include <QRandomGenerator>
@@ -8,11 +9,40 @@
 
 using namespace veltrano;
 
+namespace {
+
+// "path" or "path>by-id link", separated by spaces.
+QList<SerialDevice> devices(const QString& spec)
+{
+    QList<SerialDevice> list;
+    for (const QString& item : spec.split(u' ', Qt::SkipEmptyParts)) {
+        const QStringList parts = item.split(u'>');
+        list.append(SerialDevice{.path = parts.at(0), .byId = parts.value(1)});
+    }
+    return list;
+}
+
+QStringList messages; // every warning since the test began
+QtMessageHandler passOn = nullptr;
+void collect(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    messages.append(text);
+    passOn(type, context, text);
+}
+
+} // namespace
+
 class TestPortTable : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { qunsetenv("VELTRANO_PORTS"); }
+    // No test touches the user's own number file.
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        passOn = qInstallMessageHandler(collect);
+    }
+    void init() { qunsetenv("VELTRANO_PORTS"), messages.clear(); }
     void cleanup() { qunsetenv("VELTRANO_PORTS"); }
 
     void portNames_data();
@@ -23,10 +53,21 @@ private slots:
     void firstEntryOfANameWins();
     void naturalOrder();
     void naturalOrderIsStrictWeak();
+    void locationsNumberedInNaturalOrder_data();
     void locationsNumberedInNaturalOrder();
     void environmentIsTheWholeTable();
     void environmentReadOnEveryLookup();
+    void environmentMistakesReportedOnce();
     void descriptionNamesTheDevice();
+    void registryFile_data();
+    void registryFile();
+    void numbersHoldFromSearchToSearch();
+    void byIdLinksFollowTheDevices();
+    void windowsNames_data();
+    void windowsNames();
+
+private:
+    QTemporaryDir config_;
 };
 
 void TestPortTable::portNames_data()
@@ -72,6 +113,8 @@ void TestPortTable::ignoresMalformedEntries_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("empty") << "";
     QTest::newRow("separators only") << " ; ;; ";
+    QTest::newRow("comma for semicolon") << "COM1=/dev/ttyS0,COM3=/dev/ttyS1";
+    QTest::newRow("leading zero") << "COM05=/dev/ttyS0";
     QTest::newRow("no equals sign") << "COM1 /dev/ttyS0";
     QTest::newRow("no device") << "COM1=";
     QTest::newRow("blank device") << "COM1=   ";
@@ -84,7 +127,12 @@ void TestPortTable::ignoresMalformedEntries_data()
 void TestPortTable::ignoresMalformedEntries()
 {
     QFETCH(QString, text);
-    QVERIFY(parsePortTable(text).isEmpty());
+    QStringList rejected;
+    QVERIFY(parsePortTable(text, &rejected).isEmpty());
+    // Each bad entry is named, nothing else is.
+    QCOMPARE(rejected.size(), text.contains(u'=') || text.contains(u'/') ? 1 : 0);
+    if (!rejected.isEmpty())
+        QVERIFY2(rejected.first().startsWith(u'"' + text.trimmed() + u'"'), qPrintable(rejected.first()));
     // A bad entry costs nothing to the good ones around it.
     const PortTable table = parsePortTable(text + QStringLiteral(";COM2=/dev/ok;") + text);
     QCOMPARE(table.size(), 1);
@@ -93,7 +141,9 @@ void TestPortTable::ignoresMalformedEntries()
 
 void TestPortTable::firstEntryOfANameWins()
 {
-    const PortTable table = parsePortTable(QStringLiteral("COM4=/dev/first;com4=/dev/second"));
+    QStringList rejected;
+    const PortTable table = parsePortTable(QStringLiteral("COM4=/dev/first;com4=/dev/second"), &rejected);
+    QCOMPARE(rejected, QStringList{QStringLiteral("\"com4=/dev/second\" ignored: COM4 listed before")});
     QCOMPARE(table.size(), 1);
     QCOMPARE(table.value(4), QStringLiteral("/dev/first"));
 }
@@ -139,28 +189,41 @@ void TestPortTable::naturalOrderIsStrictWeak()
                         QStringLiteral("a100000000000000000000000")));
 }
 
+void TestPortTable::locationsNumberedInNaturalOrder_data()
+{
+    QTest::addColumn<QString>("known");
+    QTest::addColumn<QString>("present");
+    QTest::addColumn<QString>("numbered");
+    QTest::addColumn<QString>("unnumbered");
+    QString full;
+    QString many;
+    QString manyNumbered;
+    for (int n = 17; n >= 0; --n)
+        many += QStringLiteral("/dev/ttyS%1 ").arg(n);
+    for (int n = firstPortNumber; n <= lastPortNumber; ++n) {
+        full += QStringLiteral("COM%1=/dev/old%1;").arg(n);
+        manyNumbered += QStringLiteral("COM%1=/dev/ttyS%2;").arg(n).arg(n - 1);
+    }
+    QTest::newRow("first seen: USB and ACM first") << "" << "/dev/ttyUSB0 /dev/ttyS10 /dev/ttyS2 /dev/ttyACM0 /dev/ttyS2 /dev/ttyUSB10 /dev/ttyUSB9"
+        << "COM1=/dev/ttyACM0;COM2=/dev/ttyUSB0;COM3=/dev/ttyUSB9;COM4=/dev/ttyUSB10;COM5=/dev/ttyS2;COM6=/dev/ttyS10" << "";
+    QTest::newRow("more than 16") << "" << many << manyNumbered << "/dev/ttyS16 /dev/ttyS17";
+    QTest::newRow("none") << "" << "" << "" << "";
+    QTest::newRow("replugged elsewhere") << "COM2=/id/a" << "/dev/ttyUSB1>/id/a /dev/ttyUSB0" << "COM1=/dev/ttyUSB0;COM2=/id/a" << "";
+    QTest::newRow("gone keeps its number") << "COM1=/id/a;COM3=/dev/ttyS0" << "/dev/ttyUSB0>/id/b /dev/ttyS0"
+                                           << "COM1=/id/a;COM2=/id/b;COM3=/dev/ttyS0" << "";
+    QTest::newRow("all taken: lowest number of one gone") << full << "/dev/old1 /dev/old2 /dev/ttyUSB0"
+                                                          << QString(full).replace("/dev/old3", "/dev/ttyUSB0") << "";
+}
+
 void TestPortTable::locationsNumberedInNaturalOrder()
 {
-    PortTable table = portTableFromLocations({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS10"),
-                                              QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyACM0"),
-                                              QStringLiteral("/dev/ttyS2")});
-    PortTable expected;
-    expected.insert(1, QStringLiteral("/dev/ttyACM0"));
-    expected.insert(2, QStringLiteral("/dev/ttyS2"));
-    expected.insert(3, QStringLiteral("/dev/ttyS10"));
-    expected.insert(4, QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(table, expected);
-
-    QStringList many;
-    for (int i = 20; i >= 0; --i)
-        many.append(QStringLiteral("/dev/ttyS%1").arg(i));
-    table = portTableFromLocations(many);
-    QCOMPARE(table.size(), lastPortNumber);
-    QCOMPARE(table.firstKey(), 1);
-    QCOMPARE(table.value(1), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(table.value(16), QStringLiteral("/dev/ttyS15"));
-
-    QVERIFY(portTableFromLocations({}).isEmpty());
+    QFETCH(QString, known);
+    QFETCH(QString, present);
+    QFETCH(QString, numbered);
+    QFETCH(QString, unnumbered);
+    const Numbering numbering = assignNumbers(parsePortTable(known), devices(present));
+    QCOMPARE(numbering.table, parsePortTable(numbered));
+    QCOMPARE(numbering.unnumbered, unnumbered.split(u' ', Qt::SkipEmptyParts));
 }
 
 void TestPortTable::environmentIsTheWholeTable()
@@ -188,6 +251,15 @@ void TestPortTable::environmentReadOnEveryLookup()
     QVERIFY(portDevice(1).isEmpty());
 }
 
+void TestPortTable::environmentMistakesReportedOnce()
+{
+    qputenv("VELTRANO_PORTS", "COM2=/dev/ok;COM17=/dev/once");
+    rescanPortTable();
+    for (int n = firstPortNumber; n <= lastPortNumber; ++n)
+        portDevice(n);
+    QCOMPARE(messages.filter(QStringLiteral("COM17=/dev/once")).size(), 1);
+}
+
 void TestPortTable::descriptionNamesTheDevice()
 {
     QTemporaryDir dir;
@@ -202,6 +274,95 @@ void TestPortTable::descriptionNamesTheDevice()
     QVERIFY(portDescription(1).isEmpty());
     QVERIFY(portDescription(0).isEmpty());
     QVERIFY(portDescription(17).isEmpty());
+
+    // A listed device: its path, by-id name, maker, product and USB ids.
+    const SerialDevice usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_A5-if00-port0", "FTDI", "FT232R USB UART", 0x403, 0x6001};
+    QCOMPARE(describeDevice(usb.path, usb), "/dev/ttyUSB0 (by-id usb-FTDI_A5-if00-port0, FTDI, FT232R USB UART, USB 0403:6001)");
+    QCOMPARE(describeDevice(usb.byId, usb), usb.byId + " -> /dev/ttyUSB0 (FTDI, FT232R USB UART, USB 0403:6001)");
+}
+
+void TestPortTable::registryFile_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("problems");
+    QTest::newRow("sound") << "# numbers\r\n\nCOM2=/dev/ttyS0\r\n COM16 = /id/a b\n" << "COM2=/dev/ttyS0;COM16=/id/a b" << 0;
+    QTest::newRow("damaged lines") << "COM1=/dev/a\n\x01\x02garbage\nCOM17=/dev/b\nCOM05=/dev/c\nCOM3=dev/d\nCOM4=\n"
+                                   << "COM1=/dev/a" << 5;
+    QTest::newRow("given twice") << "COM1=/dev/a\nCOM1=/dev/b\nCOM2=/dev/a\n" << "COM1=/dev/a" << 2;
+}
+
+void TestPortTable::registryFile()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, table);
+    QFETCH(int, problems);
+    const RegistryText parsed = parseRegistry(text);
+    QCOMPARE(parsed.table, parsePortTable(table));
+    QCOMPARE(parsed.problems.size(), problems);
+    const RegistryText again = parseRegistry(formatRegistry(parsed.table));
+    QCOMPARE(again.table, parsed.table);
+    QVERIFY(again.problems.isEmpty());
+}
+
+void TestPortTable::numbersHoldFromSearchToSearch()
+{
+    const QString file = config_.filePath(QStringLiteral("veltrano/ports"));
+    QCOMPARE(portRegistryPath(), file);
+    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
+    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM1=/id/a;COM2=/dev/ttyS0")));
+    // Another run, the adapter gone and another one come: COM1 is nothing, not the newcomer.
+    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/b")));
+    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM2=/dev/ttyS0;COM3=/id/b")));
+    QVERIFY(portDescription(1).isEmpty());
+    QCOMPARE(portDescription(3), QStringLiteral("/dev/ttyUSB0 (by-id b)"));
+    QVERIFY(messages.isEmpty());
+
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::Append) && damaged.write("COM9\n") == 5);
+    damaged.close();
+    rescanPortTable(devices(QStringLiteral("/dev/ttyUSB1>/id/a")));
+    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM1=/id/a")));
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(file + " is damaged"), qPrintable(messages.first()));
+    QVERIFY(damaged.open(QIODevice::ReadOnly));
+    const RegistryText rebuilt = parseRegistry(QString::fromUtf8(damaged.readAll()));
+    QCOMPARE(rebuilt.table, parsePortTable(QStringLiteral("COM1=/id/a;COM2=/dev/ttyS0;COM3=/id/b")));
+    QVERIFY(rebuilt.problems.isEmpty());
+}
+
+void TestPortTable::byIdLinksFollowTheDevices()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && QDir(dir.path()).mkdir("by-id"));
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    for (const char* name : {"ttyUSB0", "ttyUSB1"})
+        QVERIFY(QFile(root + "/" + name).open(QIODevice::WriteOnly));
+    const QStringList links = {"usb-b>ttyUSB0", "usb-a>ttyUSB0", "usb-c>ttyUSB1", "gone>ttyUSB2"};
+    for (const QString& link : links)
+        QVERIFY(QFile::link("../" + link.section(u'>', 1), root + "/by-id/" + link.section(u'>', 0, 0)));
+    const QMap<QString, QString> expected{{root + "/ttyUSB0", root + "/by-id/usb-a"},
+                                          {root + "/ttyUSB1", root + "/by-id/usb-c"}};
+    QCOMPARE(byIdLinks(root + "/by-id"), expected);
+}
+
+void TestPortTable::windowsNames_data()
+{
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("unnumbered");
+    QTest::newRow("own numbers") << "COM3 COM1 COM16" << "COM1=COM1;COM3=COM3;COM16=COM16" << "";
+    QTest::newRow("past 16 and others") << "COM17 COM4 CNCA0 COM04" << "COM4=COM4" << "COM17 CNCA0 COM04";
+}
+
+void TestPortTable::windowsNames()
+{
+    QFETCH(QString, names);
+    QFETCH(QString, table);
+    QFETCH(QString, unnumbered);
+    QStringList left;
+    QCOMPARE(systemComPorts(names.split(u' ', Qt::SkipEmptyParts), &left), parsePortTable(table));
+    QCOMPARE(left, unnumbered.split(u' ', Qt::SkipEmptyParts));
 }
 
 QTEST_GUILESS_MAIN(TestPortTable)

@@ -25,6 +25,7 @@ bool Form1::ProbePort(int portNumber)
 
 void Form1::FillPortList(DropDownCombo& list)
 {
+    MSComm1.rescanPorts();
     bool anyPassed = false;
     for (int number = firstPortNumber; number <= lastPortNumber; ++number) {
         if (!ProbePort(number))

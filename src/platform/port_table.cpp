@@ -1,17 +1,23 @@
 #include "platform/port_table.h"
 
+#include "platform/port_registry.h"
+
 #include <QFileInfo>
+#include <QMutex>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
+#include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace veltrano {
 
 namespace {
 
+#ifndef Q_OS_WIN
 const char* const portsVariable = "VELTRANO_PORTS";
 
-#ifndef Q_OS_WIN
 QString canonicalOrSelf(const QString& path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -65,20 +71,35 @@ int portNumberFromLenientName(const QString& name)
     return ok && number >= firstPortNumber && number <= lastPortNumber ? number : 0;
 }
 
-PortTable parsePortTable(const QString& text)
+PortTable parsePortTable(const QString& text, QStringList* rejected)
 {
+    // "COM3=/dev/a,COM5=/dev/b": another entry run into the device text.
+    static const QRegularExpression runOn(QStringLiteral("[,\\s]\\s*COM\\d+\\s*="),
+                                          QRegularExpression::CaseInsensitiveOption);
     PortTable table;
     const QStringList entries = text.split(u';', Qt::SkipEmptyParts);
     for (const QString& rawEntry : entries) {
         const QString entry = rawEntry.trimmed();
+        if (entry.isEmpty())
+            continue;
         const qsizetype eq = entry.indexOf(u'=');
+        const int number = eq > 0 ? portNumberFromLenientName(entry.left(eq).trimmed()) : 0;
+        const QString device = eq > 0 ? entry.mid(eq + 1).trimmed() : QString();
+        QString why;
         if (eq <= 0)
-            continue;
-        const int number = portNumberFromLenientName(entry.left(eq).trimmed());
-        const QString device = entry.mid(eq + 1).trimmed();
-        if (number == 0 || device.isEmpty() || table.contains(number))
-            continue;
-        table.insert(number, device);
+            why = QStringLiteral("not COM<n>=<device>");
+        else if (number == 0)
+            why = QStringLiteral("not a name from COM1 to COM16");
+        else if (device.isEmpty())
+            why = QStringLiteral("no device");
+        else if (device.contains(runOn))
+            why = QStringLiteral("two entries in one: separate entries with ';'");
+        else if (table.contains(number))
+            why = QStringLiteral("%1 listed before").arg(portName(number));
+        else
+            table.insert(number, device);
+        if (!why.isEmpty() && rejected)
+            rejected->append(QStringLiteral("\"%1\" ignored: %2").arg(entry, why));
     }
     return table;
 }
@@ -110,37 +131,159 @@ bool naturalLess(const QString& a, const QString& b)
     return a < b;
 }
 
-PortTable portTableFromLocations(QStringList locations)
+namespace {
+
+QMutex& stateLock()
 {
-    std::sort(locations.begin(), locations.end(), naturalLess);
-    locations.erase(std::unique(locations.begin(), locations.end()), locations.end());
-    PortTable table;
-    int number = firstPortNumber;
-    for (const QString& location : std::as_const(locations)) {
-        if (number > lastPortNumber)
-            break;
-        if (!location.isEmpty())
-            table.insert(number++, location);
+    static QMutex lock;
+    return lock;
+}
+
+// Each text once per process: a search repeats what nothing has changed.
+void report(const QString& text)
+{
+    static QSet<QString> reported;
+    if (reported.contains(text))
+        return;
+    reported.insert(text);
+    qWarning("veltrano: %s", qPrintable(text));
+}
+
+// The table and devices of the last rescan.
+struct Snapshot {
+    bool taken = false;
+    PortTable table;                  // number -> what to open
+    QMap<int, SerialDevice> devices;  // number -> the device as it was listed
+};
+
+Snapshot& snapshot()
+{
+    static Snapshot s;
+    return s;
+}
+
+#ifdef Q_OS_WIN
+void rescanSystemNamesLocked()
+{
+    QStringList names;
+    QMap<QString, SerialDevice> devices;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        names.append(info.portName());
+        SerialDevice device;
+        device.path = info.portName();
+        device.manufacturer = info.manufacturer();
+        device.description = info.description();
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            device.vendorId = info.vendorIdentifier();
+            device.productId = info.productIdentifier();
+        }
+        devices.insert(device.path, device);
     }
+    QStringList unnumbered;
+    Snapshot& s = snapshot();
+    s.table = systemComPorts(names, &unnumbered);
+    s.devices.clear();
+    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it)
+        s.devices.insert(it.key(), devices.value(it.value()));
+    s.taken = true;
+    for (const QString& name : std::as_const(unnumbered))
+        report(QStringLiteral("%1 is not offered: the program knows COM1 to COM16 only").arg(name));
+}
+#else
+std::optional<PortTable> environmentTable()
+{
+    if (!qEnvironmentVariableIsSet(portsVariable))
+        return std::nullopt;
+    QStringList rejected;
+    PortTable table = parsePortTable(qEnvironmentVariable(portsVariable), &rejected);
+    for (const QString& entry : std::as_const(rejected))
+        report(QStringLiteral("%1 entry %2").arg(QLatin1String(portsVariable), entry));
     return table;
+}
+
+QList<SerialDevice> systemDevices()
+{
+    const QMap<QString, QString> links = byIdLinks(QStringLiteral("/dev/serial/by-id"));
+    QList<SerialDevice> devices;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        SerialDevice device;
+        device.path = info.systemLocation();
+        device.byId = links.value(canonicalOrSelf(device.path));
+        device.manufacturer = info.manufacturer();
+        device.description = info.description();
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            device.vendorId = info.vendorIdentifier();
+            device.productId = info.productIdentifier();
+        }
+        devices.append(device);
+    }
+    return devices;
+}
+
+#endif
+
+void rescanLocked(const QList<SerialDevice>& present)
+{
+    const RegistryUpdate update = updateRegistry(portRegistryPath(), present);
+    Snapshot& s = snapshot();
+    s.table = update.present;
+    s.devices.clear();
+    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it) {
+        for (const SerialDevice& device : present) {
+            if (deviceIdentity(device) == it.value())
+                s.devices.insert(it.key(), device);
+        }
+    }
+    s.taken = true;
+    for (const QString& problem : update.problems)
+        report(problem);
+    for (const QString& identity : update.unnumbered)
+        report(QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
+}
+
+// Fills the snapshot when this process has not taken one yet.
+const Snapshot& takenSnapshot()
+{
+    if (!snapshot().taken) {
+#ifdef Q_OS_WIN
+        rescanSystemNamesLocked();
+#else
+        rescanLocked(systemDevices());
+#endif
+    }
+    return snapshot();
+}
+
+} // namespace
+
+void rescanPortTable()
+{
+    const QMutexLocker locker(&stateLock());
+#ifdef Q_OS_WIN
+    rescanSystemNamesLocked();
+#else
+    // The variable is the whole table: no system list, no number file.
+    if (!environmentTable())
+        rescanLocked(systemDevices());
+#endif
+}
+
+void rescanPortTable(const QList<SerialDevice>& present)
+{
+    const QMutexLocker locker(&stateLock());
+    rescanLocked(present);
 }
 
 PortTable currentPortTable()
 {
-#ifdef Q_OS_WIN
-    PortTable table;
-    for (int n = firstPortNumber; n <= lastPortNumber; ++n)
-        table.insert(n, portName(n));
-    return table;
-#else
-    if (qEnvironmentVariableIsSet(portsVariable))
-        return parsePortTable(qEnvironmentVariable(portsVariable));
-    QStringList locations;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        locations.append(info.systemLocation());
-    return portTableFromLocations(locations);
+    const QMutexLocker locker(&stateLock());
+#ifndef Q_OS_WIN
+    if (std::optional<PortTable> table = environmentTable())
+        return *table;
 #endif
+    return takenSnapshot().table;
 }
 
 QString portDevice(int number)
@@ -152,44 +295,29 @@ QString portDevice(int number)
 
 QString portDescription(int number)
 {
-    const QString device = portDevice(number);
-    if (device.isEmpty())
+    if (number < firstPortNumber || number > lastPortNumber)
         return {};
-
-    QSerialPortInfo info;
-#ifdef Q_OS_WIN
-    info = QSerialPortInfo(device);
-    if (info.isNull())
-        return {};
-#else
-    const QString canonical = canonicalOrSelf(device);
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& candidate : ports) {
-        if (canonicalOrSelf(candidate.systemLocation()) == canonical) {
-            info = candidate;
-            break;
-        }
-    }
-#endif
-
-    QStringList details;
-    if (!info.manufacturer().isEmpty())
-        details.append(info.manufacturer());
-    if (!info.description().isEmpty())
-        details.append(info.description());
-    if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-        details.append(QStringLiteral("USB %1:%2")
-                           .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                           .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'))
-                           .toUpper());
-    }
-    QString path = device;
+    const QMutexLocker locker(&stateLock());
 #ifndef Q_OS_WIN
-    if (canonical != device)
-        path += QStringLiteral(" -> ") + canonical;
+    if (std::optional<PortTable> table = environmentTable()) {
+        const QString device = table->value(number);
+        if (device.isEmpty())
+            return {};
+        const QString canonical = canonicalOrSelf(device);
+        const QList<SerialDevice> devices = systemDevices();
+        const auto match = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
+            return canonicalOrSelf(d.path) == canonical;
+        });
+        SerialDevice listed = match != devices.end() ? *match : SerialDevice{};
+        listed.path = canonical;
+        return describeDevice(device, listed);
+    }
 #endif
-    return details.isEmpty() ? path
-                             : QStringLiteral("%1 (%2)").arg(path, details.join(QStringLiteral(", ")));
+    const Snapshot& s = takenSnapshot();
+    if (!s.table.contains(number))
+        return {};
+    const SerialDevice device = s.devices.value(number);
+    return describeDevice(device.path, device);
 }
 
 } // namespace veltrano

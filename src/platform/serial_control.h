@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/port_table.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -42,6 +44,10 @@ public:
     virtual QByteArray input() = 0;
     // Code of the event being reported by onComm.
     virtual int commEvent() const = 0;
+
+    // Takes the system's ports and their numbers afresh; names resolve to these devices
+    // until the next call. A port search calls it first.
+    virtual void rescanPorts() { rescanPortTable(); }
 
     // The system device and a description of "COM<n>" for a tooltip; empty when unknown.
     virtual QString describePort(int number) const { Q_UNUSED(number); return {}; }

@@ -52,6 +52,7 @@ public:
     void output(const QByteArray& bytes) override;
     QByteArray input() override;
     int commEvent() const override { return event_; }
+    void rescanPorts() override {}
     QString describePort(int number) const override;
 
 private:

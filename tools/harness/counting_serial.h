@@ -29,6 +29,7 @@ public:
     void setInputLen(int length) override { inner_->setInputLen(length); }
     int commEvent() const override { return inner_->commEvent(); }
     QString describePort(int number) const override { return inner_->describePort(number); }
+    void rescanPorts() override { inner_->rescanPorts(); }
 
     void output(const QByteArray& bytes) override
     {
