@@ -12,10 +12,10 @@ using namespace veltrano;
 namespace {
 
 // "path" or "path>by-id link", separated by spaces.
-QList<SerialDevice> devices(const QString& spec)
+QList<SerialDevice> devices(const QString& listed)
 {
     QList<SerialDevice> list;
-    for (const QString& item : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString& item : listed.split(u' ', Qt::SkipEmptyParts)) {
         const QStringList parts = item.split(u'>');
         list.append(SerialDevice{.path = parts.at(0), .byId = parts.value(1)});
     }
