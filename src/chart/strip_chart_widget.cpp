@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -30,7 +31,7 @@ StripChartWidget::StripChartWidget(QWidget* parent)
     setEnabled(false);
     setFocusPolicy(Qt::NoFocus);
     repaintTimer_.setSingleShot(true);
-    connect(&repaintTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&repaintTimer_, &QTimer::timeout, this, &StripChartWidget::repaintDynamic);
     resize(twipsToPixels(12015), twipsToPixels(9615));
 
     const struct {
@@ -157,9 +158,20 @@ void StripChartWidget::scheduleRepaint()
         return;
     const qint64 since = lastPaint_.isValid() ? lastPaint_.elapsed() : kMinFrameMs;
     if (since >= kMinFrameMs)
-        update();
+        repaintDynamic();
     else
         repaintTimer_.start(int(kMinFrameMs - since));
+}
+
+void StripChartWidget::repaintDynamic()
+{
+    // New points change only the plot and the bottom labels; repainting just those keeps
+    // the controls standing over the rest of the chart from being redrawn with every frame.
+    // Until the static layers are rebuilt, the area is not known: repaint everything.
+    if (staticDirty_ || dynamicRect_.isEmpty())
+        update();
+    else
+        update(dynamicRect_);
 }
 
 void StripChartWidget::resizeEvent(QResizeEvent* event)
@@ -191,6 +203,17 @@ void StripChartWidget::rebuildStatic()
     for (int i = 0; i < SeriesSet::kSeriesCount; ++i)
         entries[i] = {titles_[i], pens_[i]};
     legend_ = buildLegend(entries, legendTitleFont_, legendEntryFont_, legendArt_, clip_, ratio);
+
+    // The bottom labels hang below the front bottom edge, which lies at one height in 2D
+    // and 3D alike; their texts may run past the plot's ends, so the row spans the width.
+    const QRectF& plot = frame_.plot;
+    const double labelTop = frame_.project(plot.left(), plot.bottom(), 0).y();
+    const double labelBottom = labelTop + kTickLength + 1 + QFontMetricsF(labelFont_).height();
+    const int rowTop = int(std::floor(labelTop)) - 2;
+    const QRect labelRow(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop);
+    const QRect legendRect(legend_.position, legend_.image.deviceIndependentSize().toSize());
+    dynamicRect_ = (clip_.toAlignedRect().adjusted(-1, -1, 1, 1) | labelRow | legendRect) & rect();
+    frameStale_ = true;
 }
 
 void StripChartWidget::layoutFrame()
@@ -264,7 +287,7 @@ double StripChartWidget::mapY(double y) const
     return std::clamp(mapped, plot.top() - 4 * plot.height(), plot.bottom() + 4 * plot.height());
 }
 
-void StripChartWidget::paintEvent(QPaintEvent*)
+void StripChartWidget::paintEvent(QPaintEvent* event)
 {
     lastPaint_.start();
     const double ratio = devicePixelRatioF();
@@ -276,8 +299,18 @@ void StripChartWidget::paintEvent(QPaintEvent*)
     if (frameImage_.size() != background_.size() || frameImage_.format() != background_.format()) {
         frameImage_ = QImage(background_.size(), background_.format());
         frameImage_.setDevicePixelRatio(ratio);
+        frameStale_ = true;
     }
-    std::memcpy(frameImage_.bits(), background_.constBits(), size_t(background_.sizeInBytes()));
+    if (frameStale_) {
+        std::memcpy(frameImage_.bits(), background_.constBits(), size_t(background_.sizeInBytes()));
+        frameStale_ = false;
+    } else {
+        // Only the dynamic rows were drawn over since the last paint.
+        const int top = std::clamp(int(std::floor(dynamicRect_.top() * ratio)), 0, background_.height());
+        const int bottom = std::clamp(int(std::ceil((dynamicRect_.bottom() + 1) * ratio)), top, background_.height());
+        const qsizetype stride = background_.bytesPerLine();
+        std::memcpy(frameImage_.scanLine(top), background_.constScanLine(top), size_t(stride * (bottom - top)));
+    }
 
     double minX = 0.0, maxX = 1.0;
     if (data_.xRange(minX, maxX)) {
@@ -302,7 +335,17 @@ void StripChartWidget::paintEvent(QPaintEvent*)
     }
 
     QPainter painter(this);
-    painter.drawImage(0, 0, frameImage_);
+    if (ratio != 1.0) {
+        painter.drawImage(0, 0, frameImage_);
+        return;
+    }
+    // Only the event's area, in bands: Qt hands a large image blit to its worker threads,
+    // and the handoffs cost more than the copy itself.
+    const QRect area = event->rect() & rect();
+    for (int y = area.top(); y <= area.bottom(); y += kBlitBand) {
+        const QRect band(area.left(), y, area.width(), std::min(kBlitBand, area.bottom() + 1 - y));
+        painter.drawImage(band.topLeft(), frameImage_, band);
+    }
 }
 
 std::vector<double> StripChartWidget::bottomLabels(double minX, double maxX) const

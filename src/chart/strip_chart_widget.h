@@ -93,6 +93,7 @@ private:
     };
 
     void scheduleRepaint();
+    void repaintDynamic();
     void rebuildStatic();
     void layoutFrame();
     // The background image's gradient, titles and axes (background_layer.cpp).
@@ -119,17 +120,24 @@ private:
     bool staticDirty_ = true;
     Frame frame_;
     QRectF clip_;
+    // What a frame can change: the plot (with the legend over it) and the bottom label row.
+    // Everything else is the background.
+    QRect dynamicRect_;
     QFont labelFont_; // axis labels at the current text zoom
     QImage background_;
     QPixmap legendArt_;
     Legend legend_;
 
     static constexpr qint64 kMinFrameMs = 33;
+    // Rows per blit onto the widget; larger blits are split across threads by Qt.
+    static constexpr int kBlitBand = 64;
     QElapsedTimer lastPaint_;
     QTimer repaintTimer_;
 
-    // Reused across paints so that a paint allocates nothing once warmed up.
+    // Reused across paints so that a paint allocates nothing once warmed up. Outside
+    // dynamicRect_ it holds the background once frameStale_ is cleared.
     QImage frameImage_;
+    bool frameStale_ = true;
     QPolygonF line_;
     QPolygonF back_;
 };
