@@ -159,6 +159,34 @@ private slots:
         QCOMPARE(f.chart->lastX(0), x + 1);
     }
 
+    // The timer rests exactly when a tick would change nothing: in the setup view with no
+    // progress run going and its bar hidden. Every handler the window runs decides it anew.
+    void timer_restsOnlyWhenATickWouldChangeNothing()
+    {
+        FormFixture f({3});
+        QVERIFY(f.timer->isResting()); // loaded, nothing to show
+        f.connect("COM3");             // the greeting starts a progress run
+        QVERIFY(!f.timer->isResting());
+        for (int i = 0; i < 100 && f.form->progressActive == 1; ++i)
+            f.timer->fire();
+        QCOMPARE(f.form->progressActive, std::int16_t(0));
+        QVERIFY(f.bar->isVisible());   // the full bar stays until the next tick
+        QVERIFY(!f.timer->isResting());
+        f.timer->fire();
+        QVERIFY(!f.bar->isVisible());
+        QVERIFY(f.timer->isResting());
+        f.serial->receive("r");         // a reply starts a progress run again
+        QVERIFY(!f.timer->isResting());
+        FormFixture::click(f.form->Draw);
+        for (int i = 0; i < 70; ++i)
+            f.timer->fire();
+        QCOMPARE(f.form->progressActive, std::int16_t(0));
+        QVERIFY(!f.timer->isResting()); // the chart view polls on every tick
+        FormFixture::click(f.form->Draw);
+        f.timer->fire();
+        QVERIFY(f.timer->isResting());
+    }
+
     void threeDimensionalSwitch_followsTheBox()
     {
         ChartView f;

@@ -1,3 +1,4 @@
+#include "platform/qt_tick_timer.h"
 #include "platform/tick_period.h"
 
 #include <QtTest>
@@ -26,6 +27,37 @@ private slots:
         QFETCH(int, nextAfterUs);
         const microseconds due{1'000'000}, now = due + microseconds(lateUs);
         QCOMPARE((veltrano::nextTickDue(due, now) - now).count(), nextAfterUs);
+    }
+
+    // Resting and pausing both hold the ticks back; the timer ticks only when it is
+    // enabled and not resting, whichever of the two changes last.
+    void restingHoldsTicksBack_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("resting");
+        QTest::newRow("running") << true << false;
+        QTest::newRow("resting") << true << true;
+        QTest::newRow("disabled") << false << false;
+        QTest::newRow("disabled and resting") << false << true;
+    }
+
+    void restingHoldsTicksBack()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(bool, resting);
+        QtTickTimer timer;
+        int ticks = 0;
+        connect(&timer, &TickTimer::tick, this, [&] { ++ticks; });
+        timer.setEnabled(true);
+        QTRY_VERIFY(ticks > 0);
+        timer.setResting(resting);
+        timer.setEnabled(enabled);
+        ticks = 0;
+        QTest::qWait(100); // six periods
+        QCOMPARE(ticks > 0, enabled && !resting);
+        timer.setResting(false);
+        timer.setEnabled(true);
+        QTRY_VERIFY(ticks > 0);
     }
 };
 

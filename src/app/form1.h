@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -131,6 +132,10 @@ protected:
 private:
     void buildLayout();
     void wireEvents();
+    // Runs a handler through the dispatcher, then lets the timer rest if a tick would now
+    // change nothing, or wakes it if the handler gave it work.
+    void handle(const char* name, const std::function<void()>& handler);
+    bool tickHasWork() const;
     void showChartOptions(bool shown);
     void connectSequence();
     void disconnectSequence();

@@ -225,7 +225,7 @@ void Form1::wireEvents()
 {
     const auto onClick = [this](QAbstractButton* source, const char* name, void (Form1::*handler)()) {
         connect(source, &QAbstractButton::clicked, this, [this, name, handler] {
-            dispatch(name, [this, handler] { (this->*handler)(); });
+            handle(name, [this, handler] { (this->*handler)(); });
         });
     };
     onClick(Draw, "Draw_Click", &Form1::Draw_Click);
@@ -241,18 +241,24 @@ void Form1::wireEvents()
     onClick(Check4, "Check4_Click", &Form1::Check4_Click);
     onClick(Check2, "Check2_Click", &Form1::Check2_Click);
     connect(HScroll1, &QScrollBar::valueChanged, this,
-            [this] { dispatch("HScroll1_Change", [this] { HScroll1_Change(); }); });
+            [this] { handle("HScroll1_Change", [this] { HScroll1_Change(); }); });
     connect(&MSComm1, &SerialControl::onComm, this,
-            [this] { dispatch("MSComm1_OnComm", [this] { MSComm1_OnComm(); }); });
+            [this] { handle("MSComm1_OnComm", [this] { MSComm1_OnComm(); }); });
     connect(&MSComm1, &SerialControl::deviceLost, this,
-            [this] { dispatch("MSComm1_DeviceLost", [this] { MSComm1_DeviceLost(); }); });
+            [this] { handle("MSComm1_DeviceLost", [this] { MSComm1_DeviceLost(); }); });
     connect(&Timer1, &TickTimer::tick, this,
-            [this] { dispatch("Timer1_Timer", [this] { Timer1_Timer(); }); });
+            [this] { handle("Timer1_Timer", [this] { Timer1_Timer(); }); });
+}
+
+void Form1::handle(const char* name, const std::function<void()>& handler)
+{
+    dispatch(name, handler);
+    Timer1.setResting(!tickHasWork());
 }
 
 void Form1::load()
 {
-    dispatch("Form_Load", [this] { Form_Load(); });
+    handle("Form_Load", [this] { Form_Load(); });
 }
 
 void Form1::setWindowWidthTwips(int twips)

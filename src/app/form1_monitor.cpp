@@ -55,6 +55,13 @@ void Form1::Timer1_Timer()
         Text7->setText(kPortClosedNotice);
 }
 
+// A tick does something only while a progress run goes on or its bar is still shown, or
+// in the chart view; otherwise the timer may rest (Timer1_Timer would change nothing).
+bool Form1::tickHasWork() const
+{
+    return progressActive == 1 || ProgressBar1.isVisible() || Draw->text() == caption::chartView;
+}
+
 void Form1::Check4_Click()
 {
     Timer1.setEnabled(!Check4->isChecked());

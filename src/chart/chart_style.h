@@ -88,9 +88,10 @@ inline double labelStep(double span, double pixels, double minPixels, double inc
 }
 
 // Label values of a linear axis; bounded so that a range far from zero cannot loop.
-inline std::vector<double> labelValues(double min, double max, double step)
+// Into values, replacing what it held.
+inline void labelValues(double min, double max, double step, std::vector<double>& values)
 {
-    std::vector<double> values;
+    values.clear();
     const double first = std::ceil(min / step - 1e-9);
     for (int i = 0; i < 400; ++i) {
         const double value = (first + i) * step;
@@ -98,6 +99,12 @@ inline std::vector<double> labelValues(double min, double max, double step)
             break;
         values.push_back(value);
     }
+}
+
+inline std::vector<double> labelValues(double min, double max, double step)
+{
+    std::vector<double> values;
+    labelValues(min, max, step, values);
     return values;
 }
 

@@ -4,9 +4,11 @@
 #include "chart/trace_raster.h"
 #include "platform/units.h"
 
+#include <QBackingStore>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -22,16 +24,39 @@ namespace veltrano {
 
 using namespace chart_style;
 
+namespace {
+
+// Whether every pixel of a 32-bit image is opaque, so that copying it equals drawing it.
+bool isOpaque(const QImage& image)
+{
+    if (image.format() == QImage::Format_RGB32)
+        return true;
+    if (image.format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        if (!std::all_of(line, line + image.width(), [](QRgb pixel) { return qAlpha(pixel) == 255; }))
+            return false;
+    }
+    return true;
+}
+
+// A whole number from 0 to 255, as the driver's values are.
+bool isByte(double value)
+{
+    return value >= 0.0 && value < 256.0 && value == double(int(value));
+}
+
+} // namespace
+
 StripChartWidget::StripChartWidget(QWidget* parent)
-    : QWidget(parent)
+    : QWidget(parent), RefreshClient(Stage::Paint)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Disabled: a click on the chart is taken and does nothing, and never reaches the
     // controls that lie behind it.
     setEnabled(false);
     setFocusPolicy(Qt::NoFocus);
-    repaintTimer_.setSingleShot(true);
-    connect(&repaintTimer_, &QTimer::timeout, this, &StripChartWidget::repaintDynamic);
     resize(twipsToPixels(12015), twipsToPixels(9615));
 
     const struct {
@@ -152,26 +177,22 @@ void StripChartWidget::setBottomAxisIncrement(double increment)
 
 void StripChartWidget::scheduleRepaint()
 {
-    // A data call never paints by itself. Paints come at most once per kMinFrameMs: the
-    // chart moves by whole ticks, and a full frame costs more than the tick that feeds it.
-    if (repaintTimer_.isActive())
-        return;
-    const qint64 since = lastPaint_.isValid() ? lastPaint_.elapsed() : kMinFrameMs;
-    if (since >= kMinFrameMs)
-        repaintDynamic();
-    else
-        repaintTimer_.start(int(kMinFrameMs - since));
+    // A data call never paints by itself: the chart moves by whole ticks, a frame costs
+    // more than the tick that feeds it, and the text boxes catch up on the same clock.
+    requestRefresh();
 }
 
-void StripChartWidget::repaintDynamic()
+void StripChartWidget::catchUp()
 {
     // New points change only the plot and the bottom labels; repainting just those keeps
     // the controls standing over the rest of the chart from being redrawn with every frame.
     // Until the static layers are rebuilt, the area is not known: repaint everything.
+    // The repaint is done at once, so that it takes along what the text boxes changed in
+    // the same catch-up, in one pass over the window.
     if (staticDirty_ || dynamicRect_.isEmpty())
         update();
-    else
-        update(dynamicRect_);
+    else if (isVisible())
+        repaint(dynamicRect_);
 }
 
 void StripChartWidget::resizeEvent(QResizeEvent* event)
@@ -203,12 +224,27 @@ void StripChartWidget::rebuildStatic()
     for (int i = 0; i < SeriesSet::kSeriesCount; ++i)
         entries[i] = {titles_[i], pens_[i]};
     legend_ = buildLegend(entries, legendTitleFont_, legendEntryFont_, legendArt_, clip_, ratio);
+    legendOpaque_ = isOpaque(legend_.image);
 
     // The bottom labels hang below the front bottom edge, which lies at one height in 2D
     // and 3D alike; their texts may run past the plot's ends, so the row spans the width.
+    // Where byte values land, the driver's values: what drawSeries2D() and drawSeries3D()
+    // would compute for them.
+    for (int s = 0; s < SeriesSet::kSeriesCount; ++s) {
+        const double z = double(s) / SeriesSet::kSeriesCount;
+        for (int value = 0; value < 256; ++value)
+            byteRows_[s][value] = view3D_ ? frame_.project(0.0, mapY(value), z).y() : mapY(value);
+    }
+    // The label font may have changed with the view: texts laid out for it go.
+    labelHeight_ = QFontMetricsF(labelFont_).height();
+    labelPen_ = QPen(kText);
+    measureDigits();
+    for (LabelText& entry : labelTexts_)
+        entry.used = 0;
+
     const QRectF& plot = frame_.plot;
     const double labelTop = frame_.project(plot.left(), plot.bottom(), 0).y();
-    const double labelBottom = labelTop + kTickLength + 1 + QFontMetricsF(labelFont_).height();
+    const double labelBottom = labelTop + kTickLength + 1 + labelHeight_;
     const int rowTop = int(std::floor(labelTop)) - 2;
     const QRect labelRow(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop);
     const QRect legendRect(legend_.position, legend_.image.deviceIndependentSize().toSize());
@@ -289,13 +325,41 @@ double StripChartWidget::mapY(double y) const
 
 void StripChartWidget::paintEvent(QPaintEvent* event)
 {
-    lastPaint_.start();
     const double ratio = devicePixelRatioF();
     if (staticDirty_ || background_.size() != size() * ratio || background_.devicePixelRatio() != ratio)
         rebuildStatic();
     if (background_.isNull())
         return;
 
+    QPainter painter(this);
+    QPoint origin;
+    if (QImage* store = backingStoreImage(painter, origin)) {
+        // Straight into the window's backing store, where the frame image would be copied
+        // to anyway: the event's area gets the background and the frame over it. Nothing
+        // outside the area is touched, as the painter's own clip does for its drawing.
+        const QRect visible = rect() & store->rect().translated(-origin);
+        areas_.clear();
+        for (const QRect& part : event->region()) {
+            const QRect area = part & visible;
+            if (!area.isEmpty())
+                areas_.push_back(area);
+        }
+        uchar* bits = store->bits();
+        const uchar* source = background_.constBits();
+        const qsizetype stride = store->bytesPerLine(), sourceStride = background_.bytesPerLine();
+        const qsizetype pixel = sizeof(QRgb);
+        for (const QRect& area : areas_) {
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                std::memcpy(bits + (origin.y() + y) * stride + (origin.x() + area.left()) * pixel,
+                            source + y * sourceStride + area.left() * pixel, size_t(area.width() * pixel));
+            }
+        }
+        drawFrame(painter, *store, origin);
+        return;
+    }
+
+    // Anywhere else (a grab, another device pixel ratio): into the frame image, then onto
+    // the device.
     if (frameImage_.size() != background_.size() || frameImage_.format() != background_.format()) {
         frameImage_ = QImage(background_.size(), background_.format());
         frameImage_.setDevicePixelRatio(ratio);
@@ -311,30 +375,12 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
         const qsizetype stride = background_.bytesPerLine();
         std::memcpy(frameImage_.scanLine(top), background_.constScanLine(top), size_t(stride * (bottom - top)));
     }
-
-    double minX = 0.0, maxX = 1.0;
-    if (data_.xRange(minX, maxX)) {
-        if (maxX - minX <= 0.0) {
-            minX -= 0.5;
-            maxX += 0.5;
-        }
-        const std::vector<double> labels = bottomLabels(minX, maxX);
-        drawBottomGrid(labels, minX, maxX);
-        {
-            QPainter painter(&frameImage_);
-            drawBottomLabels(painter, labels, minX, maxX);
-        }
-        if (view3D_)
-            drawSeries3D(minX, maxX);
-        else
-            drawSeries2D(minX, maxX);
-    }
+    areas_.assign(1, frameImage_.rect());
     {
-        QPainter painter(&frameImage_);
-        painter.drawImage(legend_.position, legend_.image);
+        QPainter framePainter(&frameImage_);
+        drawFrame(framePainter, frameImage_, QPoint());
     }
 
-    QPainter painter(this);
     if (ratio != 1.0) {
         painter.drawImage(0, 0, frameImage_);
         return;
@@ -348,13 +394,135 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
     }
 }
 
-std::vector<double> StripChartWidget::bottomLabels(double minX, double maxX) const
+QImage* StripChartWidget::backingStoreImage(const QPainter& painter, QPoint& origin) const
 {
-    const QFontMetricsF metrics(labelFont_);
-    const double widest = std::max(metrics.horizontalAdvance(labelText(minX)), metrics.horizontalAdvance(labelText(maxX)));
+    // The painter goes to the backing store of the window when Qt paints the window, and
+    // to another device for grab() and render(). Only a plain image of opaque 32-bit
+    // pixels at this chart's scale takes the background's pixels as they are.
+    QWidget* top = window();
+    QBackingStore* store = top->backingStore();
+    if (!store || !painter.isActive() || devicePixelRatioF() != 1.0)
+        return nullptr;
+    QPaintDevice* device = store->paintDevice();
+    if (!device || device != painter.paintEngine()->paintDevice() || device->devType() != QInternal::Image)
+        return nullptr;
+    auto* image = static_cast<QImage*>(device);
+    if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
+        || image->devicePixelRatio() != 1.0 || !image->isDetached())
+        return nullptr;
+    // The painter's only transformation is the chart's place in the window.
+    origin = mapTo(top, QPoint());
+    const QTransform& transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || transform.dx() != origin.x() || transform.dy() != origin.y())
+        return nullptr;
+    return image;
+}
+
+void StripChartWidget::drawFrame(QPainter& painter, QImage& image, QPoint origin)
+{
+    ++frames_;
+    double minX = 0.0, maxX = 1.0;
+    if (data_.xRange(minX, maxX)) {
+        if (maxX - minX <= 0.0) {
+            minX -= 0.5;
+            maxX += 0.5;
+        }
+        raster_.aim(image, origin, clip_, areas_);
+        const std::vector<double>& labels = bottomLabels(minX, maxX);
+        drawBottomGrid(labels, minX, maxX);
+        drawBottomLabels(painter, labels, minX, maxX);
+        if (view3D_)
+            drawSeries3D(minX, maxX);
+        else
+            drawSeries2D(minX, maxX);
+    }
+    // The legend is opaque: its rows are copied as they are, which is what drawImage()
+    // would do, without Qt handing the blit to its worker threads.
+    if (!legendOpaque_ || image.devicePixelRatio() != 1.0) {
+        painter.drawImage(legend_.position, legend_.image);
+        return;
+    }
+    const QRect legend(legend_.position, legend_.image.size());
+    uchar* bits = image.bits();
+    const uchar* source = legend_.image.constBits();
+    const qsizetype stride = image.bytesPerLine(), sourceStride = legend_.image.bytesPerLine();
+    const qsizetype pixel = sizeof(QRgb);
+    for (const QRect& area : areas_) {
+        const QRect part = area & legend;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            std::memcpy(bits + (origin.y() + y) * stride + (origin.x() + part.left()) * pixel,
+                        source + (y - legend.top()) * sourceStride + (part.left() - legend.left()) * pixel,
+                        size_t(part.width() * pixel));
+        }
+    }
+}
+
+const std::vector<double>& StripChartWidget::bottomLabels(double minX, double maxX)
+{
+    const double widest = std::max(labelWidth(minX), labelWidth(maxX));
     const double increment = std::isfinite(bottomIncrement_) && bottomIncrement_ > 1.0 ? bottomIncrement_ : 1.0;
     const double step = labelStep(maxX - minX, frame_.plot.width(), widest + 12, increment);
-    return labelValues(minX, maxX, step);
+    labelValues(minX, maxX, step, labels_);
+    return labels_;
+}
+
+double StripChartWidget::labelWidth(double value) const
+{
+    // Whole numbers, which the strip's X values are, without making and shaping the text
+    // where the label font's widths add up (see measureDigits()).
+    if (digitsAdd_ && value == std::floor(value) && std::abs(value) < 1e15) {
+        const long long whole = static_cast<long long>(value);
+        double width = whole < 0 ? digitAdvances_[10] : 0.0;
+        unsigned long long rest = static_cast<unsigned long long>(whole < 0 ? -whole : whole);
+        do {
+            width += digitAdvances_[rest % 10];
+            rest /= 10;
+        } while (rest != 0);
+        return width;
+    }
+    return QFontMetricsF(labelFont_).horizontalAdvance(labelText(value));
+}
+
+void StripChartWidget::measureDigits()
+{
+    // The width of a text is the sum of its characters' advances unless the font kerns or
+    // joins them; checked here on every pair of the characters a whole number is made of.
+    if (digitsMeasured_ && digitFont_ == labelFont_)
+        return;
+    digitFont_ = labelFont_;
+    digitsMeasured_ = true;
+    const QFontMetricsF metrics(labelFont_);
+    const char16_t characters[] = u"0123456789-";
+    for (int i = 0; i < 11; ++i)
+        digitAdvances_[i] = metrics.horizontalAdvance(QString(QChar(characters[i])));
+    digitsAdd_ = true;
+    for (int i = 0; i < 11 && digitsAdd_; ++i) {
+        for (int j = 0; j < 11 && digitsAdd_; ++j) {
+            const QChar pairChars[2] = {QChar(characters[i]), QChar(characters[j])};
+            const QString pair(pairChars, 2);
+            digitsAdd_ = metrics.horizontalAdvance(pair) == digitAdvances_[i] + digitAdvances_[j];
+        }
+    }
+}
+
+const StripChartWidget::LabelText& StripChartWidget::preparedLabel(double value, const QFont& font)
+{
+    LabelText* oldest = &labelTexts_[0];
+    for (LabelText& entry : labelTexts_) {
+        if (entry.used != 0 && entry.value == value) {
+            entry.used = frames_;
+            return entry;
+        }
+        if (entry.used < oldest->used)
+            oldest = &entry;
+    }
+    oldest->value = value;
+    oldest->text.setText(labelText(value));
+    oldest->text.setTextFormat(Qt::PlainText);
+    oldest->text.prepare(QTransform(), font);
+    oldest->width = oldest->text.size().width();
+    oldest->used = frames_;
+    return *oldest;
 }
 
 void StripChartWidget::drawBottomGrid(const std::vector<double>& labels, double minX, double maxX)
@@ -363,18 +531,17 @@ void StripChartWidget::drawBottomGrid(const std::vector<double>& labels, double 
     const QRectF& plot = f.plot;
     const double scale = plot.width() / (maxX - minX);
     // Translucent lines through QPainter cost about 0.1 ms each here; the raster blends them.
-    TraceRaster raster(frameImage_, clip_);
     const QRgb grid = kGrid.rgba();
     for (double value : labels) {
         const double x = std::round(plot.left() + (value - minX) * scale);
         if (f.depth) {
             const QPointF floor[2] = {f.project(x, plot.bottom(), 0), f.project(x, plot.bottom(), 1)};
             const QPointF wall[2] = {floor[1], f.project(x, plot.top(), 1)};
-            raster.line(floor, 2, 1.0, grid, true);
-            raster.line(wall, 2, 1.0, grid, false);
+            raster_.line(floor, 2, 1.0, grid, true);
+            raster_.line(wall, 2, 1.0, grid, false);
         } else {
             const QPointF line[2] = {{x, plot.top()}, {x, plot.bottom()}};
-            raster.line(line, 2, 1.0, grid, false);
+            raster_.line(line, 2, 1.0, grid, false);
         }
     }
 }
@@ -384,14 +551,25 @@ void StripChartWidget::drawBottomLabels(QPainter& painter, const std::vector<dou
     const Frame& f = frame_;
     const QRectF& plot = f.plot;
     const double scale = plot.width() / (maxX - minX);
-    const double height = QFontMetricsF(labelFont_).height();
-    painter.setPen(kText);
+    painter.setPen(labelPen_);
     painter.setFont(labelFont_);
+    // A text laid out once draws the same pixels as drawText() does into its box when the
+    // painter only moves by whole pixels and the text fits the box; otherwise drawText().
+    const QTransform& device = painter.deviceTransform();
+    const bool prepared = device.type() <= QTransform::TxTranslate && device.dx() == std::floor(device.dx())
+                          && device.dy() == std::floor(device.dy());
     for (double value : labels) {
         const QPointF at = f.project(plot.left() + (value - minX) * scale, plot.bottom(), 0);
         painter.drawLine(at, at + QPointF(0, kTickLength));
-        painter.drawText(QRectF(at.x() - 50, at.y() + kTickLength + 1, 100, height), Qt::AlignHCenter | Qt::AlignTop,
-                         labelText(value));
+        const QRectF box(at.x() - 50, at.y() + kTickLength + 1, 100, labelHeight_);
+        if (prepared) {
+            const LabelText& text = preparedLabel(value, painter.font());
+            if (text.width <= box.width()) {
+                painter.drawStaticText(QPointF(box.x() + (box.width() - text.width) / 2, box.y()), text.text);
+                continue;
+            }
+        }
+        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, labelText(value));
     }
 }
 
@@ -399,17 +577,17 @@ void StripChartWidget::drawSeries2D(double minX, double maxX)
 {
     const QRectF& plot = frame_.plot;
     const double scale = plot.width() / (maxX - minX);
-    TraceRaster raster(frameImage_, clip_);
     for (int s = 0; s < SeriesSet::kSeriesCount; ++s) {
         const SeriesBuffer& points = data_.series(s);
         const int n = points.size();
         line_.resize(n);
         QPointF* out = line_.data();
+        const std::array<double, 256>& rows = byteRows_[s];
         for (int i = 0; i < n; ++i) {
             const ChartPoint& p = points[i];
-            out[i] = QPointF(plot.left() + (p.x - minX) * scale, mapY(p.y));
+            out[i] = QPointF(plot.left() + (p.x - minX) * scale, isByte(p.y) ? rows[int(p.y)] : mapY(p.y));
         }
-        raster.line(out, n, pens_[s].widthF(), pens_[s].color().rgb(), pens_[s].capStyle() == Qt::FlatCap);
+        raster_.line(out, n, pens_[s].widthF(), pens_[s].color().rgb(), pens_[s].capStyle() == Qt::FlatCap);
     }
 }
 
@@ -419,7 +597,6 @@ void StripChartWidget::drawSeries3D(double minX, double maxX)
     const QRectF& plot = f.plot;
     const double scale = plot.width() / (maxX - minX);
     constexpr int count = SeriesSet::kSeriesCount;
-    TraceRaster raster(frameImage_, clip_);
     // Series 0 is in front: paint from the back slot forwards.
     for (int s = count - 1; s >= 0; --s) {
         const SeriesBuffer& points = data_.series(s);
@@ -433,16 +610,20 @@ void StripChartWidget::drawSeries3D(double minX, double maxX)
         back_.resize(n);
         QPointF* front = line_.data();
         QPointF* back = back_.data();
+        // X and Y project independently of each other.
+        const std::array<double, 256>& rows = byteRows_[s];
         for (int i = 0; i < n; ++i) {
             const ChartPoint& p = points[i];
-            front[i] = f.project(plot.left() + (p.x - minX) * scale, mapY(p.y), zFront);
+            const double x = plot.left() + (p.x - minX) * scale;
+            front[i] = isByte(p.y) ? QPointF(f.project(x, 0.0, zFront).x(), rows[int(p.y)])
+                                   : f.project(x, mapY(p.y), zFront);
             back[i] = front[i] + depth;
         }
 
         const QColor colour = pens_[s].color();
-        raster.ribbon(front, n, depth, colour.darker(170).rgb());
-        raster.line(back, n, 1.0, colour.darker(120).rgb(), false);
-        raster.line(front, n, pens_[s].widthF(), colour.rgb(), pens_[s].capStyle() == Qt::FlatCap);
+        raster_.ribbon(front, n, depth, colour.darker(170).rgb());
+        raster_.line(back, n, 1.0, colour.darker(120).rgb(), false);
+        raster_.line(front, n, pens_[s].widthF(), colour.rgb(), pens_[s].capStyle() == Qt::FlatCap);
     }
 }
 

@@ -3,15 +3,16 @@
 #include "chart/chart_control.h"
 #include "chart/legend.h"
 #include "chart/series_buffer.h"
+#include "chart/trace_raster.h"
+#include "platform/refresh_clock.h"
 
-#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
+#include <QStaticText>
 #include <QString>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -22,10 +23,11 @@ namespace veltrano {
 // The strip chart drawn with QPainter: four fast-line series over a fixed left axis and
 // an automatic bottom axis, a legend over the plot's right side, and an optional 2.5D view.
 // Data calls only schedule a repaint; the parts that do not depend on the points are kept
-// in images rebuilt on resize and on the 3D switch. The traces are scan-converted straight
-// into a frame image: QPainter's stroker costs about a millisecond per 500-point wide line.
+// in images rebuilt on resize and on the 3D switch. A frame goes straight into the window's
+// backing store where it can (else into a frame image), and the traces are scan-converted
+// into it: QPainter's stroker costs about a millisecond per 500-point wide line.
 // The chart takes no mouse or keyboard input.
-class StripChartWidget : public QWidget, public ChartControl {
+class StripChartWidget : public QWidget, public ChartControl, public RefreshClient {
     Q_OBJECT
 public:
     static constexpr double kLeftAxisMin = -2.2335;
@@ -93,18 +95,33 @@ private:
     };
 
     void scheduleRepaint();
-    void repaintDynamic();
+    void catchUp() override;
     void rebuildStatic();
     void layoutFrame();
     // The background image's gradient, titles and axes (background_layer.cpp).
     void drawStaticBackground(QPainter& painter);
     void drawStaticAxes(QPainter& painter);
-    std::vector<double> bottomLabels(double minX, double maxX) const;
+    const std::vector<double>& bottomLabels(double minX, double maxX);
     void drawBottomGrid(const std::vector<double>& labels, double minX, double maxX);
     void drawBottomLabels(QPainter& painter, const std::vector<double>& labels, double minX, double maxX);
     void drawSeries2D(double minX, double maxX);
     void drawSeries3D(double minX, double maxX);
     double mapY(double y) const;
+    // The image of the window's backing store when the painter paints into it, with the
+    // chart's top left pixel there; null when the frame has to go through frameImage_.
+    QImage* backingStoreImage(const QPainter& painter, QPoint& origin) const;
+    // Everything a frame draws over the background, into image with the chart at origin,
+    // touching only areas_.
+    void drawFrame(QPainter& painter, QImage& image, QPoint origin);
+    double labelWidth(double value) const;
+    void measureDigits();
+    struct LabelText {
+        double value = 0.0;
+        QStaticText text;
+        double width = 0.0;
+        quint64 used = 0; // the frame that last drew it; 0: free
+    };
+    const LabelText& preparedLabel(double value, const QFont& font);
 
     SeriesSet data_;
     std::array<QPen, SeriesSet::kSeriesCount> pens_;
@@ -128,18 +145,33 @@ private:
     QPixmap legendArt_;
     Legend legend_;
 
-    static constexpr qint64 kMinFrameMs = 33;
     // Rows per blit onto the widget; larger blits are split across threads by Qt.
     static constexpr int kBlitBand = 64;
-    QElapsedTimer lastPaint_;
-    QTimer repaintTimer_;
 
-    // Reused across paints so that a paint allocates nothing once warmed up. Outside
-    // dynamicRect_ it holds the background once frameStale_ is cleared.
+    // For paints that cannot go to the window's backing store (grab(), another device pixel
+    // ratio), reused across them. Outside dynamicRect_ it holds the background once
+    // frameStale_ is cleared.
     QImage frameImage_;
     bool frameStale_ = true;
     QPolygonF line_;
     QPolygonF back_;
+    std::vector<double> labels_;
+    std::vector<QRect> areas_; // what this paint may touch, in device pixels of the chart
+    TraceRaster raster_;
+    quint64 frames_ = 0;
+    // Bottom-axis label texts laid out once, found by value; the least recently drawn goes.
+    std::array<LabelText, 24> labelTexts_;
+    double labelHeight_ = 0.0;
+    QPen labelPen_; // made once: setPen() with a colour makes a pen every frame
+    bool legendOpaque_ = false;
+    // Advances of "0".."9" and "-" in the label font, and whether whole numbers' widths
+    // are their sums.
+    std::array<double, 11> digitAdvances_{};
+    bool digitsAdd_ = false;
+    bool digitsMeasured_ = false;
+    QFont digitFont_;
+    // Per series, the row of a point of Y 0, 1 .. 255 in the current layout.
+    std::array<std::array<double, 256>, SeriesSet::kSeriesCount> byteRows_{};
 };
 
 } // namespace veltrano

@@ -9,8 +9,11 @@
 
 #include <algorithm>
 
+#include <exception>
+
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 namespace veltrano {
@@ -150,8 +153,20 @@ void QtSerialControl::output(const QByteArray& bytes)
 {
     if (!portOpen())
         fail(QStringLiteral("The port is closed"));
-    const qint64 written = port_->write(bytes);
-    if (written != bytes.size()) {
+    qsizetype sent = 0;
+#ifdef Q_OS_UNIX
+    // With nothing queued before them, the bytes go straight to the (non-blocking)
+    // descriptor, sparing the event loop the two write notifications QSerialPort takes
+    // to send them. Whatever that does not send, for whatever reason, QSerialPort sends.
+    if (port_->bytesToWrite() == 0) {
+        const ssize_t written = ::write(int(port_->handle()), bytes.constData(), size_t(bytes.size()));
+        sent = written > 0 ? qsizetype(written) : 0;
+    }
+    if (sent == bytes.size())
+        return;
+#endif
+    const qint64 written = port_->write(bytes.constData() + sent, bytes.size() - sent);
+    if (written != bytes.size() - sent) {
         const QString reason = port_->errorString();
         port_->clearError();
         fail(QStringLiteral("Output failed: %1").arg(reason));
@@ -174,7 +189,23 @@ QString QtSerialControl::describePort(int number) const
 
 void QtSerialControl::readAvailable()
 {
-    if (!portOpen())
+    takeFromPort();
+    if (draining_)
+        return; // a handler spun the event loop: the running pass picks up the new bytes
+    // Raised here, inside QSerialPort's notification, which lets a handler close the
+    // port; a failure that escapes a handler is raised again from a queued call rather
+    // than unwinding through QSerialPort.
+    try {
+        drain();
+    } catch (...) {
+        QMetaObject::invokeMethod(
+            this, [failure = std::current_exception()] { std::rethrow_exception(failure); }, Qt::QueuedConnection);
+    }
+}
+
+void QtSerialControl::takeFromPort()
+{
+    if (!portOpen() || port_->bytesAvailable() == 0)
         return;
     QByteArray bytes = port_->readAll();
     const qsizetype stale = qsizetype(std::min<qint64>(staleInput_, bytes.size()));
@@ -184,10 +215,6 @@ void QtSerialControl::readAvailable()
         return;
     queue_.append(bytes);
     received_ += quint64(bytes.size());
-    // Raised from a queued call rather than from inside QSerialPort's notification, so
-    // a handler may close the port or throw without unwinding through QSerialPort.
-    if (!draining_)
-        scheduleDrain();
 }
 
 void QtSerialControl::handleError(QSerialPort::SerialPortError error)
@@ -238,7 +265,9 @@ void QtSerialControl::drain()
         return; // a handler spun the event loop: the running pass picks up the new bytes
     draining_ = true;
     int raised = 0;
-    while (portOpen() && threshold_ > 0 && queue_.size() >= threshold_) {
+    // While a handler runs inside QSerialPort's notification, QSerialPort reads on but
+    // does not notify again: what it read is taken here.
+    while (portOpen() && threshold_ > 0 && (takeFromPort(), queue_.size() >= threshold_)) {
         if (raised == maxEventsPerPass) {
             scheduleDrain();
             break;

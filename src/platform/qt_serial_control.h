@@ -44,6 +44,7 @@ private:
     void openPort();
     void closePort();
     void readAvailable();
+    void takeFromPort();
     void handleError(QSerialPort::SerialPortError error);
     void finishLoss();
     void scheduleDrain();

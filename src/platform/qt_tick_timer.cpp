@@ -17,7 +17,20 @@ void QtTickTimer::setEnabled(bool enabled)
     if (enabled == enabled_)
         return;
     enabled_ = enabled;
-    if (!enabled) {
+    start();
+}
+
+void QtTickTimer::setResting(bool resting)
+{
+    if (resting == resting_)
+        return;
+    resting_ = resting;
+    start();
+}
+
+void QtTickTimer::start()
+{
+    if (!enabled_ || resting_) {
         timer_.stop();
         return;
     }
@@ -39,7 +52,7 @@ void QtTickTimer::scheduleNext()
 
 void QtTickTimer::fire()
 {
-    if (!enabled_)
+    if (!enabled_ || resting_)
         return;
     nextDue_ = nextTickDue(nextDue_, now());
     scheduleNext();

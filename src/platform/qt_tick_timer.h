@@ -18,8 +18,11 @@ public:
     explicit QtTickTimer(QObject* parent = nullptr);
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
+    void setResting(bool resting) override;
 
 private:
+    // Runs from a full period on, or stops, as the settings say.
+    void start();
     std::chrono::microseconds now() const;
     void scheduleNext();
     void fire();
@@ -28,6 +31,7 @@ private:
     QElapsedTimer clock_;
     std::chrono::microseconds nextDue_{0};
     bool enabled_ = false;
+    bool resting_ = false;
 };
 
 } // namespace veltrano

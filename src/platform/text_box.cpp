@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTimer>
 
 namespace veltrano {
 
@@ -11,10 +10,6 @@ namespace {
 
 // Far beyond anything typed or pasted by hand; Qt's default would cut pastes at 32767.
 constexpr int kMaxTypedLength = 1 << 24;
-
-// The widget catches up with the text at most this often: a frame arrives over several
-// events, and laying the box out for each of them would only be drawn over at once.
-constexpr int kSyncDelayMs = 30;
 
 // A lone carriage return or CR LF shows as one line break; the text itself keeps them.
 QString displayForm(const QString& text)
@@ -27,7 +22,8 @@ QString displayForm(const QString& text)
 
 } // namespace
 
-TextBox::TextBox(const QString& name, Lines lines, QWidget* parent) : QObject(parent)
+TextBox::TextBox(const QString& name, Lines lines, QWidget* parent)
+    : QObject(parent), RefreshClient(Stage::Content)
 {
     setObjectName(name);
     if (lines == Lines::Single) {
@@ -92,7 +88,9 @@ void TextBox::scheduleSync()
     if (dirty_)
         return;
     dirty_ = true;
-    QTimer::singleShot(kSyncDelayMs, Qt::CoarseTimer, this, &TextBox::syncNow);
+    // A frame arrives over several events, and laying the box out for each of them would
+    // only be drawn over at once.
+    requestRefresh();
 }
 
 void TextBox::syncNow()
@@ -105,14 +103,20 @@ void TextBox::syncNow()
     if (line_) {
         if (line_->text() != shown)
             line_->setText(shown);
-        line_->setCursorPosition(selStart_);
+        if (line_->cursorPosition() != selStart_)
+            line_->setCursorPosition(selStart_);
     } else {
-        if (multi_->toPlainText() != shown)
+        const bool changed = multi_->toPlainText() != shown;
+        if (changed)
             multi_->setPlainText(shown);
+        // Setting the caret repaints the box; a frame's text often comes back the same.
         QTextCursor cursor = multi_->textCursor();
-        cursor.setPosition(qMin(selStart_, int(shown.size())));
-        multi_->setTextCursor(cursor);
-        multi_->ensureCursorVisible();
+        const int caret = qMin(selStart_, int(shown.size()));
+        if (changed || cursor.position() != caret || cursor.hasSelection()) {
+            cursor.setPosition(caret);
+            multi_->setTextCursor(cursor);
+            multi_->ensureCursorVisible();
+        }
     }
     syncing_ = false;
 }

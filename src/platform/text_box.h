@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/refresh_clock.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,9 +13,9 @@ namespace veltrano {
 
 // A text box whose text is exactly what the program wrote into it (a carriage return
 // stays one character of code 13) or what the operator typed. The box keeps that text
-// itself, where appending is cheap, and brings the widget up to date a moment later
-// (at most about 33 times a second), however many writes came in between.
-class TextBox : public QObject {
+// itself, where appending is cheap, and brings the widget up to date on the refresh
+// clock, however many writes came in between.
+class TextBox : public QObject, public RefreshClient {
     Q_OBJECT
 public:
     enum class Lines { Single, Multi };
@@ -39,6 +41,7 @@ public:
     QString shownText() const;
     // Brings the widget up to date now.
     void syncNow();
+    void catchUp() override { syncNow(); }
 
 private:
     void scheduleSync();

@@ -11,6 +11,9 @@ public:
     using QObject::QObject;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // For when a tick would change nothing: a resting timer stays enabled but does not
+    // wake the program to tick. Its period starts again when the rest ends.
+    virtual void setResting(bool resting) = 0;
 signals:
     void tick();
 };

@@ -11,6 +11,9 @@ public:
     using TickTimer::TickTimer;
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
+    // Only recorded: a resting timer's ticks would change nothing, so tests may still fire them.
+    void setResting(bool resting) override { resting_ = resting; }
+    bool isResting() const { return resting_; }
     // Delivers n ticks if the timer runs; returns how many were delivered.
     int fire(int n = 1)
     {
@@ -22,6 +25,7 @@ public:
 
 private:
     bool enabled_ = false;
+    bool resting_ = false;
 };
 
 } // namespace veltrano

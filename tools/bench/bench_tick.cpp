@@ -1,6 +1,8 @@
-// Cost of one tick in the chart view with 4 x 501 points: plot, poll, and the repaint it causes.
+// Cost of one tick in the chart view with 4 x 51 and 4 x 501 points: plot, poll, and the
+// repaint it causes.
 
 #include "connected_window.h"
+#include "platform/refresh_clock.h"
 #include "program_application.h"
 
 #include <QElapsedTimer>
@@ -17,7 +19,6 @@ double tickMs(bool view3D, int window, int ticks)
     ConnectedWindow connected;
     Form1& form = *connected.form;
     FakeSerialControl* serial = connected.serial;
-    StripChartWidget* chartWidget = connected.chart;
     form.Draw_Click();
     form.HScroll1->setValue(window);
     if (view3D)
@@ -34,7 +35,9 @@ double tickMs(bool view3D, int window, int ticks)
     for (int i = 0; i < ticks; ++i) {
         serial->receive(QByteArray(1, char(i % 200)) + "\x10\x20\x30" "E");
         form.Timer1_Timer();
-        chartWidget->repaint(); // what the event loop does once per tick
+        // The catch-up the event loop runs after a tick: the text boxes, then the chart's
+        // plot and label area in the same pass. The program does it on every second tick.
+        RefreshClock::instance().catchUpNow();
     }
     const double ms = clock.nsecsElapsed() / 1e6 / ticks;
     if (serial->outputs.size() != ticks || form.TChart1.pointCount(0) != window + 1)
@@ -51,8 +54,8 @@ int main(int argc, char* argv[])
     for (int window : {50, 500}) {
         for (bool view3D : {false, true}) {
             const double ms = tickMs(view3D, window, 1000);
-            ok = ok && ms < 2.0;
-            std::printf("tick chart view %s (4x%d points, plot+poll+repaint): %.3f ms (target < 2 ms)\n",
+            ok = ok && ms <= 0.25;
+            std::printf("tick chart view %s (4x%d points, plot+poll+repaint): %.3f ms (target <= 0.25 ms)\n",
                         view3D ? "3D" : "2D", window + 1, ms);
         }
     }

@@ -13,4 +13,8 @@ inline long residentKb() { return statusKb("VmRSS"); }
 // User plus system CPU time of this process so far, in seconds.
 double cpuSeconds();
 
+// User plus system CPU time of another process so far (from /proc/PID/stat), in seconds;
+// -1 when unreadable.
+double cpuSecondsOf(long pid);
+
 } // namespace veltrano::harness
