@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/process_memory.h"
 #include "app/real_parts.h"
@@ -7,6 +8,8 @@
 int main(int argc, char* argv[])
 {
     veltrano::keepLargeBuffersMapped();
+    if (const std::optional<int> status = veltrano::answerCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     veltrano::Form1 form(veltrano::realParts());

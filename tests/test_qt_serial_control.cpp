@@ -367,10 +367,10 @@ void TestQtSerialControl::floodLeavesEventLoopRunning()
     QVERIFY(pty_->writeAll(flood));
     auto* port = control.findChild<QSerialPort*>();
     QVERIFY(port);
-    QTRY_VERIFY([&] {
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
         int pending = -1;
         return ::ioctl(int(port->handle()), FIONREAD, &pending) == 0 && pending == 0;
-    }());
+    }(), 20000);
     QCoreApplication::processEvents();
     QVERIFY(received.isEmpty());
 

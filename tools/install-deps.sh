@@ -4,6 +4,7 @@
 set -eu
 
 packages="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation"
+packages="$packages dpkg-dev file lintian" # the Debian package and its test (cpack, dpkg-shlibdeps)
 [ "${1:-}" = "--with-x" ] && packages="$packages xvfb xauth xdotool imagemagick"
 case " $* " in *" --with-clang "*) packages="$packages clang libclang-rt-14-dev" ;; esac # sanitized + fuzz build
 

@@ -76,6 +76,8 @@ public:
     // form1_monitor.cpp
     void MSComm1_OnComm();
     void Timer1_Timer();
+    // Ctrl+S in the chart view: the save dialog for the traces as they are now.
+    void KeepTraces();
     void Check4_Click();
     // form1_plot.cpp
     void PlotSample();

@@ -10,6 +10,7 @@
 #include "platform/units.h"
 
 #include <QPainter>
+#include <QShortcut>
 
 #include <vector>
 
@@ -248,6 +249,8 @@ void Form1::wireEvents()
             [this] { handle("MSComm1_DeviceLost", [this] { MSComm1_DeviceLost(); }); });
     connect(&Timer1, &TickTimer::tick, this,
             [this] { handle("Timer1_Timer", [this] { Timer1_Timer(); }); });
+    auto* keep = new QShortcut(QKeySequence::Save, this);
+    connect(keep, &QShortcut::activated, this, [this] { handle("KeepTraces", [this] { KeepTraces(); }); });
 }
 
 void Form1::handle(const char* name, const std::function<void()>& handler)

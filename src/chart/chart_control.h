@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 class QWidget;
@@ -30,6 +31,9 @@ public:
     virtual void deleteFirst(int series) = 0;
     // X of the series' last point.
     virtual double lastX(int series) const = 0;
+    // The point at index (0: the oldest the series holds).
+    virtual double xValue(int series, int index) const = 0;
+    virtual double yValue(int series, int index) const = 0;
     // Appends a point; the chart gives it the next X (last X + 1, or 0 on an empty series).
     virtual int addY(int series, double y, const QString& label, unsigned color) = 0;
     virtual int addXY(int series, double x, double y, const QString& label, unsigned color) = 0;
@@ -43,6 +47,8 @@ public:
 
     // The widget to place on the window, or nullptr for a control that draws nothing.
     virtual QWidget* widget() = 0;
+    // The chart as it is shown now; a null image for a control that draws nothing.
+    virtual QImage picture() = 0;
 };
 
 } // namespace veltrano

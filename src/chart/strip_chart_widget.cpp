@@ -2,6 +2,7 @@
 
 #include "chart/chart_style.h"
 #include "chart/trace_raster.h"
+#include "platform/control_error.h"
 #include "platform/units.h"
 
 #include <QBackingStore>
@@ -128,6 +129,14 @@ bool StripChartWidget::event(QEvent* event)
     if (event->type() == QEvent::ParentChange && parentWidget())
         QWidget::setVisible(visibleSetting_);
     return QWidget::event(event);
+}
+
+const ChartPoint& StripChartWidget::point(int series, int index) const
+{
+    const SeriesBuffer& points = data_.series(series);
+    if (index < 0 || index >= points.size())
+        throw ControlError("point index out of range");
+    return points[index];
 }
 
 void StripChartWidget::deleteFirst(int series)

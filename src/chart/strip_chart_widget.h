@@ -47,6 +47,8 @@ public:
     int pointCount(int series) const override { return data_.pointCount(series); }
     void deleteFirst(int series) override;
     double lastX(int series) const override { return data_.lastX(series); }
+    double xValue(int series, int index) const override { return point(series, index).x; }
+    double yValue(int series, int index) const override { return point(series, index).y; }
     int addY(int series, double y, const QString& label, unsigned color) override;
     int addXY(int series, double x, double y, const QString& label, unsigned color) override;
 
@@ -56,6 +58,7 @@ public:
     double bottomAxisIncrement() const { return bottomIncrement_; }
 
     QWidget* widget() override { return this; }
+    QImage picture() override { return grab().toImage(); }
 
     const SeriesBuffer& series(int index) const { return data_.series(index); }
     QString seriesTitle(int index) const;
@@ -94,6 +97,7 @@ private:
         }
     };
 
+    const ChartPoint& point(int series, int index) const;
     void scheduleRepaint();
     void catchUp() override;
     void rebuildStatic();

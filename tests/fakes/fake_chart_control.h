@@ -2,6 +2,7 @@
 
 #include "chart/chart_control.h"
 #include "chart/series_buffer.h"
+#include "platform/control_error.h"
 
 namespace veltrano {
 
@@ -30,6 +31,8 @@ public:
     int pointCount(int series) const override { return data_.pointCount(series); }
     void deleteFirst(int series) override { data_.deleteFirst(series); }
     double lastX(int series) const override { return data_.lastX(series); }
+    double xValue(int series, int index) const override { return point(series, index).x; }
+    double yValue(int series, int index) const override { return point(series, index).y; }
     int addY(int series, double y, const QString& label, unsigned color) override;
     int addXY(int series, double x, double y, const QString& label, unsigned color) override;
 
@@ -38,8 +41,16 @@ public:
     void setBottomAxisIncrement(double increment) override { increment_ = increment; }
 
     QWidget* widget() override { return nullptr; }
+    QImage picture() override { return {}; }
 
 private:
+    const ChartPoint& point(int series, int index) const
+    {
+        const SeriesBuffer& points = data_.series(series);
+        if (index < 0 || index >= points.size())
+            throw ControlError("point index out of range");
+        return points[index];
+    }
     void countAdd();
 
     SeriesSet data_;
