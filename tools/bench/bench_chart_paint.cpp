@@ -1,5 +1,6 @@
 // Mean time of one full paint of the strip chart with four full series (501 points each,
-// the chart's steady state), in 2D and 3D, at the chart's size on the window.
+// the chart's steady state), in 2D and 3D, at the chart's size on the window, rendered into
+// an image; and of one frame as the window paints it, into its backing store.
 //
 // --dump DIR writes renders of the chart as PNG files instead, for comparing pictures
 // across changes: see tools/bench/README.md.
@@ -9,10 +10,10 @@
 
 #include <QApplication>
 #include <QBackingStore>
-#include <QPaintEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPaintEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegion>
