@@ -7,6 +7,7 @@
 #include "app/art.h"
 #include "app/process_memory.h"
 #include "chart/strip_chart_widget.h"
+#include "platform/refresh_clock.h"
 
 #include <QApplication>
 #include <QBackingStore>
@@ -113,8 +114,8 @@ private:
 };
 
 // Mean cost of one frame on the window as the program paints it: the four series move on
-// by a point and the area the chart repaints for new points is painted, through the
-// window's backing store.
+// by a point and the refresh clock catches up, so that the chart repaints the area it
+// repaints for new points, through the window's backing store.
 double meanFrameMs(const QPixmap& legend, bool view3D, QRegion& area)
 {
     ChartWindow shown;
@@ -138,15 +139,16 @@ double meanFrameMs(const QPixmap& legend, bool view3D, QRegion& area)
     if (area.isEmpty())
         area = chart->rect();
 
+    veltrano::RefreshClock& clock = veltrano::RefreshClock::instance();
     for (int i = 0; i < 20; ++i) {
         feed.step(*chart);
-        chart->repaint(area);
+        clock.catchUpNow();
     }
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < kPaints; ++i) {
         feed.step(*chart);
-        chart->repaint(area);
+        clock.catchUpNow();
     }
     return timer.nsecsElapsed() / 1e6 / kPaints;
 }
@@ -220,7 +222,9 @@ QImage* backingStoreImage(QWidget& window)
 //   read from the window's backing store after a full repaint;
 // - partial: the same after the backing store was filled with magenta and only parts of
 //   the chart were repainted: only they may change;
-// - moved: grab() again after the data moved on.
+// - moved: grab() again after the data moved on;
+// - frames: the window's backing store after a full repaint and then 60 frames as the
+//   program paints them, a point more per series each.
 // Named after the device pixel ratio, which QT_SCALE_FACTOR sets.
 int dump(const QString& dir)
 {
@@ -266,6 +270,16 @@ int dump(const QString& dir)
                 set.fill(*chart, points ? points : 1); // moves on by more points
                 chart->addY(2, 77, QString(), veltrano::ChartControl::defaultColor);
                 shots.emplace_back(QStringLiteral("moved"), chart->grab().toImage());
+                chart->repaint();
+                for (int i = 0; i < 60; ++i) {
+                    for (int s = 0; s < 4; ++s) {
+                        chart->addY(s, (i * 7 + s * 50) % 256, QString(), veltrano::ChartControl::defaultColor);
+                        if (points && chart->pointCount(s) > points)
+                            chart->deleteFirst(s);
+                    }
+                    veltrano::RefreshClock::instance().catchUpNow();
+                }
+                shots.emplace_back(QStringLiteral("frames"), backingStoreImage(window)->copy());
                 for (const auto& [kind, image] : shots) {
                     if (image.isNull() || !image.save(stem + kind + suffix)) {
                         std::fprintf(stderr, "cannot write %s\n", qPrintable(stem + kind + suffix));

@@ -6,7 +6,8 @@
 # benchmark that only prints its figures is checked as well.
 #
 # Usage: tools/bench/run-all.sh [build-dir]     (default: build-bench at the top of the tree)
-# BENCH_E2E_SECONDS sets the length of each end-to-end run (default 60).
+# BENCH_E2E_SECONDS sets the length of each end-to-end run (default 60), BENCH_E2E_RUNS how
+# many runs of each end-to-end case the median is taken from (default 3).
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build-bench}
@@ -56,23 +57,26 @@ run() {
 }
 
 seconds=${BENCH_E2E_SECONDS:-60}
+runs=${BENCH_E2E_RUNS:-3}
+median=$root/tools/bench/median-run.sh
 for bench in $benches; do
     case $bench in
         bench_end_to_end)
             # The two ends of the chart's cost: the fewest points in 2D, the most in 3D; the
             # setup view's idle share is taken once.
-            run "$bench (51 points, 2D)" "$build/tools/bench/$bench" --seconds "$seconds"
-            run "$bench (501 points, 3D)" "$build/tools/bench/$bench" --seconds "$seconds" \
+            run "$bench (51 points, 2D)" "$median" "$runs" "$build/tools/bench/$bench" --seconds "$seconds"
+            run "$bench (501 points, 3D)" "$median" "$runs" "$build/tools/bench/$bench" --seconds "$seconds" \
                 --points 501 --3d --idle-seconds 0
             if command -v Xvfb >/dev/null; then
-                run "$bench under Xvfb (51 points, 2D)" "$root/tools/bench/end-to-end-xvfb.sh" "$build" \
-                    --seconds "$seconds"
-                run "$bench under Xvfb (501 points, 3D)" "$root/tools/bench/end-to-end-xvfb.sh" "$build" \
-                    --seconds "$seconds" --points 501 --3d --idle-seconds 0
+                xvfb=$root/tools/bench/end-to-end-xvfb.sh
+                run "$bench under Xvfb (51 points, 2D)" "$median" "$runs" "$xvfb" "$build" --seconds "$seconds"
+                run "$bench under Xvfb (501 points, 3D)" "$median" "$runs" "$xvfb" "$build" --seconds "$seconds" \
+                    --points 501 --3d --idle-seconds 0
             else
                 echo "== $bench under Xvfb: not run (no Xvfb; tools/install-deps.sh --with-x installs it)"
             fi
             ;;
+        bench_event_floor) run "$bench" "$build/tools/bench/$bench" --seconds "$((seconds / 3 + 1))" ;;
         *) run "$bench" "$build/tools/bench/$bench" ;;
     esac
 done
