@@ -42,6 +42,17 @@ bool isOpaque(const QImage& image)
     return true;
 }
 
+// Copies the pixels of part of a 32-bit source into a 32-bit target, with part's top left
+// corner going to `to`; both rects lie inside their images.
+void copyPixels(QImage& target, QPoint to, const QImage& source, const QRect& part)
+{
+    const qsizetype pixel = sizeof(QRgb);
+    uchar* into = target.bits() + to.y() * target.bytesPerLine() + to.x() * pixel;
+    const uchar* from = source.constBits() + part.top() * source.bytesPerLine() + part.left() * pixel;
+    for (int row = 0; row < part.height(); ++row)
+        std::memcpy(into + row * target.bytesPerLine(), from + row * source.bytesPerLine(), size_t(part.width() * pixel));
+}
+
 // A whole number from 0 to 255, as the driver's values are.
 bool isByte(double value)
 {
@@ -353,16 +364,8 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
             if (!area.isEmpty())
                 areas_.push_back(area);
         }
-        uchar* bits = store->bits();
-        const uchar* source = background_.constBits();
-        const qsizetype stride = store->bytesPerLine(), sourceStride = background_.bytesPerLine();
-        const qsizetype pixel = sizeof(QRgb);
-        for (const QRect& area : areas_) {
-            for (int y = area.top(); y <= area.bottom(); ++y) {
-                std::memcpy(bits + (origin.y() + y) * stride + (origin.x() + area.left()) * pixel,
-                            source + y * sourceStride + area.left() * pixel, size_t(area.width() * pixel));
-            }
-        }
+        for (const QRect& area : areas_)
+            copyPixels(*store, origin + area.topLeft(), background_, area);
         drawFrame(painter, *store, origin);
         return;
     }
@@ -452,17 +455,10 @@ void StripChartWidget::drawFrame(QPainter& painter, QImage& image, QPoint origin
         return;
     }
     const QRect legend(legend_.position, legend_.image.size());
-    uchar* bits = image.bits();
-    const uchar* source = legend_.image.constBits();
-    const qsizetype stride = image.bytesPerLine(), sourceStride = legend_.image.bytesPerLine();
-    const qsizetype pixel = sizeof(QRgb);
     for (const QRect& area : areas_) {
         const QRect part = area & legend;
-        for (int y = part.top(); y <= part.bottom(); ++y) {
-            std::memcpy(bits + (origin.y() + y) * stride + (origin.x() + part.left()) * pixel,
-                        source + (y - legend.top()) * sourceStride + (part.left() - legend.left()) * pixel,
-                        size_t(part.width() * pixel));
-        }
+        if (!part.isEmpty())
+            copyPixels(image, origin + part.topLeft(), legend_.image, part.translated(-legend.topLeft()));
     }
 }
 

@@ -8,7 +8,6 @@
 #include <QMetaObject>
 
 #include <algorithm>
-
 #include <exception>
 
 #ifdef Q_OS_UNIX
