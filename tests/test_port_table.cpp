@@ -1,11 +1,14 @@
 #include "platform/port_registry.h"
 #include "platform/port_table.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 using namespace veltrano;
 
@@ -62,6 +65,8 @@ private slots:
     void registryFile_data();
     void registryFile();
     void numbersHoldFromSearchToSearch();
+    void numberFileKeepsWhatIsNotOurs_data();
+    void numberFileKeepsWhatIsNotOurs();
     void byIdLinksFollowTheDevices();
     void windowsNames_data();
     void windowsNames();
@@ -285,20 +290,23 @@ void TestPortTable::registryFile_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("foreign");
     QTest::addColumn<int>("problems");
-    QTest::newRow("sound") << "# numbers\r\n\nCOM2=/dev/ttyS0\r\n COM16 = /id/a b\n" << "COM2=/dev/ttyS0;COM16=/id/a b" << 0;
-    QTest::newRow("damaged lines") << "COM1=/dev/a\n\x01\x02garbage\nCOM17=/dev/b\nCOM05=/dev/c\nCOM3=dev/d\nCOM4=\n"
-                                   << "COM1=/dev/a" << 5;
-    QTest::newRow("given twice") << "COM1=/dev/a\nCOM1=/dev/b\nCOM2=/dev/a\n" << "COM1=/dev/a" << 2;
+    QTest::newRow("sound") << "# numbers\r\n\nCOM2=/dev/ttyS0\r\n COM16 = /id/a b\n" << "COM2=/dev/ttyS0;COM16=/id/a b" << 0 << 0;
+    QTest::newRow("foreign lines") << "COM1=/dev/a\n\x01\x02garbage\nCOM17=/dev/b\nCOM05=/dev/c\nCOM3=dev/d\nCOM4=\n"
+                                   << "COM1=/dev/a" << 5 << 0;
+    QTest::newRow("given twice") << "COM1=/dev/a\nCOM1=/dev/b\nCOM2=/dev/a\n" << "COM1=/dev/a" << 0 << 2;
 }
 
 void TestPortTable::registryFile()
 {
     QFETCH(QString, text);
     QFETCH(QString, table);
+    QFETCH(int, foreign);
     QFETCH(int, problems);
     const RegistryText parsed = parseRegistry(text);
     QCOMPARE(parsed.table, parsePortTable(table));
+    QCOMPARE(parsed.foreign.size(), foreign);
     QCOMPARE(parsed.problems.size(), problems);
     const RegistryText again = parseRegistry(formatRegistry(parsed.table));
     QCOMPARE(again.table, parsed.table);
@@ -323,12 +331,108 @@ void TestPortTable::numbersHoldFromSearchToSearch()
     damaged.close();
     rescanPortTable(devices(QStringLiteral("/dev/ttyUSB1>/id/a")));
     QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM1=/id/a")));
+    // A line not of the file's own form: the file is moved aside whole, its numbers kept.
     QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages.first().contains(file + " is damaged"), qPrintable(messages.first()));
+    QVERIFY2(messages.first().contains("moved it to " + file + ".damaged"), qPrintable(messages.first()));
+    QVERIFY(QFile::exists(file + ".damaged"));
     QVERIFY(damaged.open(QIODevice::ReadOnly));
     const RegistryText rebuilt = parseRegistry(QString::fromUtf8(damaged.readAll()));
     QCOMPARE(rebuilt.table, parsePortTable(QStringLiteral("COM1=/id/a;COM2=/dev/ttyS0;COM3=/id/b")));
     QVERIFY(rebuilt.problems.isEmpty());
+}
+
+// What stands at a path, the way lstat sees it: "link:<target>", "folder" or the file's bytes' hash.
+QString entryAt(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return "link:" + info.symLinkTarget();
+    if (info.isDir())
+        return "folder";
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+void TestPortTable::numberFileKeepsWhatIsNotOurs_data()
+{
+    const QByteArray header = "# veltrano port numbers\n";
+    QTest::addColumn<QString>("entry"); // what stands at the path: "file", "link" to "outside", "folder"
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("outcome"); // "updated", "moved aside" or "untouched"
+    QTest::addColumn<QString>("table");   // after the search
+    QTest::newRow("ours through a link") << "link" << header + "COM5=/id/a\n" << "updated" << "COM5=/id/a;COM1=/dev/ttyS0";
+    QTest::newRow("link to a foreign file") << "link" << QByteArray("root:x:0:0:root:/root:/bin/bash\n") << "moved aside"
+                                            << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("link to nothing") << "link" << QByteArray() << "moved aside" << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("one foreign line") << "file" << header + "COM5=/id/a\n\x01\x1b[2Jjunk\n" << "moved aside"
+                                      << "COM5=/id/a;COM1=/dev/ttyS0";
+    QByteArray junk(5 << 20, '\0');
+    for (char& c : junk)
+        c = char(QRandomGenerator::global()->bounded(256));
+    QTest::newRow("5 MB of junk") << "file" << junk << "moved aside" << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("damaged name taken") << "file" << QByteArray("COM1\n") << "moved aside .1" << "COM1=/id/a;COM2=/dev/ttyS0";
+    // Root reads any file whatever its mode; this read fails for everyone.
+    QTest::newRow("unreadable") << "link /proc/self/mem" << QByteArray() << "untouched" << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("a folder in its place") << "folder" << QByteArray() << "untouched" << "COM1=/id/a;COM2=/dev/ttyS0";
+}
+
+void TestPortTable::numberFileKeepsWhatIsNotOurs()
+{
+    QFETCH(QString, entry);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
+    QFETCH(QString, table);
+    QTemporaryDir home;
+    QVERIFY(QDir(home.path()).mkpath("config/veltrano"));
+    const QString file = home.filePath("config/veltrano/ports");
+    const QString outside = home.filePath("outside");
+    if (entry == "file" || (entry == "link" && !content.isEmpty())) {
+        QFile written(entry == "file" ? file : outside);
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(content) == content.size());
+    }
+    if (entry.startsWith("link"))
+        QVERIFY(QFile::link(entry == "link" ? outside : entry.section(u' ', 1), file));
+    if (entry == "folder")
+        QVERIFY(QDir().mkdir(file));
+    if (outcome.endsWith(".1"))
+        QVERIFY(QFile(file + ".damaged").open(QIODevice::WriteOnly));
+    const QString before = entryAt(file), outsideBefore = entryAt(outside);
+
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+
+    QCOMPARE(currentPortTable(), parsePortTable(table));
+    auto readsAs = [](const QString& path, const QString& expected) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) && parseRegistry(QString::fromUtf8(f.readAll())).table == parsePortTable(expected);
+    };
+    if (outcome == "updated") {
+        QVERIFY(QFileInfo(file).isSymLink());
+        QVERIFY(readsAs(outside, table));
+        QVERIFY(messages.isEmpty());
+        return;
+    }
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(entryAt(outside), outsideBefore);
+    if (outcome == "untouched") {
+        QCOMPARE(entryAt(file), before);
+        QVERIFY(!QFileInfo::exists(file + ".damaged") && !QFileInfo(file + ".damaged").isSymLink());
+        QVERIFY2(messages.first().contains("hold for this run only"), qPrintable(messages.first()));
+        return;
+    }
+    const QString aside = file + (outcome.endsWith(".1") ? ".damaged.1" : ".damaged");
+    QCOMPARE(entryAt(aside), before);
+    QVERIFY2(messages.first().contains("moved it to " + aside), qPrintable(messages.first()));
+    QVERIFY(!messages.first().contains(QChar(0x1b)));
+    struct stat st {};
+    QVERIFY(::lstat(QFile::encodeName(file).constData(), &st) == 0 && S_ISREG(st.st_mode));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(st.st_mode & 0777, 0644 & ~mask);
+    QVERIFY(readsAs(file, table));
 }
 
 void TestPortTable::byIdLinksFollowTheDevices()

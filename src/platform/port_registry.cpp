@@ -1,9 +1,9 @@
 #include "platform/port_registry.h"
 
+#include "platform/registry_file.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -21,6 +21,16 @@ QSet<QString> identitiesOf(const QList<SerialDevice>& devices)
     for (const SerialDevice& device : devices)
         identities.insert(deviceIdentity(device));
     return identities;
+}
+
+// A line of someone else's file as it may go to a terminal: no control characters.
+QString printable(QString text)
+{
+    for (QChar& c : text) {
+        if (!c.isPrint())
+            c = u'?';
+    }
+    return text;
 }
 
 int lowestFreeNumber(const PortTable& table)
@@ -102,7 +112,7 @@ RegistryText parseRegistry(const QString& text)
         const int number = eq > 0 ? portNumberFromLenientName(line.left(eq).trimmed()) : 0;
         const QString identity = eq > 0 ? line.mid(eq + 1).trimmed() : QString();
         if (number == 0 || !identity.startsWith(u'/'))
-            damaged(QStringLiteral("not COM<n>=<device path> with n from 1 to 16"));
+            result.foreign.append(QStringLiteral("line %1 \"%2\"").arg(i + 1).arg(printable(line.left(60))));
         else if (result.table.contains(number))
             damaged(QStringLiteral("%1 given again").arg(portName(number)));
         else if (identities.contains(identity))
@@ -149,22 +159,40 @@ QMap<QString, QString> byIdLinks(const QString& directory)
 RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& present)
 {
     RegistryUpdate update;
+    RegistryEntry entry = readRegistryEntry(file);
     PortTable known;
-    bool writable = true;
-    bool damaged = false;
-    QFile in(file);
-    if (in.exists()) {
-        if (in.open(QIODevice::ReadOnly)) {
-            const RegistryText parsed = parseRegistry(QString::fromUtf8(in.readAll()));
-            known = parsed.table;
-            damaged = !parsed.problems.isEmpty();
-            for (const QString& problem : parsed.problems)
-                update.problems.append(QStringLiteral("%1 is damaged and rebuilt: %2").arg(file, problem));
+    bool rewrite = false;
+    QString notOurs;
+    if (entry.kind == RegistryEntry::Kind::File) {
+        const RegistryText parsed = parseRegistry(QString::fromUtf8(entry.text));
+        known = parsed.table;
+        rewrite = !parsed.problems.isEmpty();
+        for (const QString& problem : parsed.problems)
+            update.problems.append(QStringLiteral("%1 is rebuilt without a double entry: %2").arg(file, problem));
+        if (entry.text.size() > kRegistryMaxBytes)
+            notOurs = QStringLiteral("larger than a number file can be");
+        else if (!parsed.foreign.isEmpty())
+            notOurs = QStringLiteral("not a number file: ") + parsed.foreign.first();
+    } else if (entry.kind == RegistryEntry::Kind::NotAFile) {
+        notOurs = entry.why;
+    }
+
+    const bool thisRunOnly = entry.kind == RegistryEntry::Kind::Unreadable;
+    if (thisRunOnly) {
+        update.problems.append(
+            QStringLiteral("cannot read %1 (%2); port numbers hold for this run only").arg(file, entry.why));
+    } else if (!notOurs.isEmpty()) {
+        QString error;
+        const QString aside = moveRegistryAside(file, &error);
+        if (aside.isEmpty()) {
+            update.problems.append(QStringLiteral("%1 is %2 and cannot be moved aside (%3); port numbers hold "
+                                                  "for this run only")
+                                       .arg(file, notOurs, error));
         } else {
-            // Perhaps sound but unreadable to us: number for this run only, overwrite nothing.
-            writable = false;
             update.problems.append(
-                QStringLiteral("cannot read %1 (%2); port numbers hold for this run only").arg(file, in.errorString()));
+                QStringLiteral("%1 is %2; moved it to %3 and started a fresh one").arg(file, notOurs, aside));
+            entry = RegistryEntry{};
+            rewrite = true;
         }
     }
 
@@ -176,14 +204,14 @@ RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& pr
             update.present.insert(it.key(), it.value());
     }
 
-    if (!writable || (!damaged && numbering.table == known))
+    if (entry.kind == RegistryEntry::Kind::Unreadable || entry.kind == RegistryEntry::Kind::NotAFile)
         return update;
-    QSaveFile out(file);
-    const bool saved = QDir().mkpath(QFileInfo(file).absolutePath()) && out.open(QIODevice::WriteOnly)
-        && out.write(formatRegistry(numbering.table).toUtf8()) >= 0 && out.commit();
-    if (!saved) {
-        update.problems.append(QStringLiteral("cannot write %1 (%2); port numbers hold for this run only")
-                                   .arg(file, out.errorString()));
+    if (!rewrite && entry.kind == RegistryEntry::Kind::File && numbering.table == known)
+        return update;
+    QString error;
+    if (!writeRegistryEntry(file, entry, formatRegistry(numbering.table).toUtf8(), &error)) {
+        update.problems.append(
+            QStringLiteral("cannot write %1 (%2); port numbers hold for this run only").arg(file, error));
     }
     return update;
 }

@@ -51,12 +51,13 @@ Numbering assignNumbers(const PortTable& known, const QList<SerialDevice>& prese
 
 struct RegistryText {
     PortTable table;
-    QStringList problems;     // one text per damaged line, naming it
+    QStringList foreign;      // one text per line that is not the file's own, naming it
+    QStringList problems;     // one text per number or device given twice, naming it
 };
 
 // The registry file's text. Blank lines and lines starting with '#' are skipped; every
-// other line is "COM<n>=<absolute path>". Damaged lines, numbers or identities given twice
-// (the first wins) are left out and named in the problems.
+// other line is "COM<n>=<absolute path>", or the file is not a number file (foreign).
+// Numbers or identities given twice (the first wins) are left out and named in the problems.
 RegistryText parseRegistry(const QString& text);
 QString formatRegistry(const PortTable& table);
 
@@ -70,12 +71,16 @@ QMap<QString, QString> byIdLinks(const QString& directory);
 struct RegistryUpdate {
     PortTable present;        // number -> identity of each present, numbered device
     QStringList unnumbered;
-    QStringList problems;     // damaged file, failed write
+    QStringList problems;     // a file moved aside or left alone, a failed write
 };
 
 // Reads the registry file, numbers the present devices and writes the file back when it
-// changed or was damaged (atomically, creating the directory). Never fails: a file that
-// cannot be read or written leaves the numbers to this run, with the problem reported.
+// changed or held a number twice (whole or not at all, creating the directory; through a
+// link to a file of ours). A file with a line that is not ours, or a link that leads to
+// no file, is never written: the entry is moved aside (registry_file.h) and a fresh file
+// started with the numbers it held. Never fails: a file that cannot be read (or a folder
+// in its place) is left as it is and the numbers hold for this run, with the problem
+// reported.
 RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& present);
 
 // rescanPortTable (platform/port_table.h) with the given devices standing in for the
