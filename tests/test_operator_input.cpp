@@ -3,8 +3,9 @@
 #include "support/form_fixture.h"
 #include "support/operator_input.h"
 
+#include <QClipboard>
+#include <QMenu>
 #include <QtTest>
-
 
 using namespace veltrano;
 using veltrano::testing::FormFixture;
@@ -205,6 +206,61 @@ private slots:
         control(w, focused)->setFocus(Qt::TabFocusReason);
         op.key(key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         QTEST(clicked, "clicked");
+    }
+
+    void operatorEdit_landsInTheCurrentTextKeepingItsCarriageReturns_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("chartView");
+        // <bytes received, >keys typed, ^n ticks, ~ the widgets catch up, c a click into the box,
+        // m its context menu opened, v the menu's Paste chosen (the clipboard holds "P")
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QByteArray>("expected"); // the box afterwards; in the chart view data0 to data3
+        QTest::newRow("setup log, keys between received characters")
+            << "Text2" << false << QStringList{"<a\r\nb", ">x", "<cd", ">yz", "<e"} << QByteArray("\ra\r\nbxcdyze");
+        QTest::newRow("setup log, pasted from the menu while more came in")
+            << "Text2" << false << QStringList{"<ab", "m", "<cd", "v", "<e"} << QByteArray("\rabcdPe");
+        QTest::newRow("progress line, keys between ticks")
+            << "Text7" << false << QStringList{"^2", ">x", "^1", ">y"} << QByteArray(">>x>y");
+        QTest::newRow("frame box, edited after its carriage return")
+            << "Text2" << true << QStringList{"<AB", "~", "c", ">x", "<E"} << QByteArray("\rABx");
+    }
+
+    void operatorEdit_landsInTheCurrentTextKeepingItsCarriageReturns()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, chartView);
+        QFETCH(QStringList, steps);
+        FormFixture f({3});
+        Form1& w = *f.form;
+        OperatorInput op(&w);
+        connectByHand(op, w);
+        if (chartView)
+            op.clickOn(w.Draw);
+        TextBox* t = box == "Text2" ? w.Text2 : w.Text7;
+        QGuiApplication::clipboard()->setText("P");
+        for (const QString& step : QStringList{"~", "c"} + steps) {
+            const QString arg = step.mid(1);
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            switch (step[0].unicode()) {
+            case '<': f.serial->receive(arg.toLatin1()); break;
+            case '>': op.type(arg); break;
+            case '^': QCOMPARE(f.timer->fire(arg.toInt()), arg.toInt()); break;
+            case '~': QTest::qWait(RefreshClock::kLatest * 2); break;
+            case 'c': op.clickOn(t->widget()); break;
+            case 'm': QTest::mouseClick(w.windowHandle(), Qt::RightButton, {}, op.windowPos(t->widget())); break;
+            case 'v':
+                QVERIFY(menu);
+                for (QAction* a : menu->actions())
+                    if (a->text().startsWith("&Paste"))
+                        menu->setActiveAction(a);
+                QTest::keyClick(menu, Qt::Key_Return);
+            }
+        }
+        QByteArray sample;
+        for (int code : {int(w.data0.value_or(-1)), int(w.data1.value_or(-1)), int(w.data2.value_or(-1)), int(w.data3)})
+            sample += char(code);
+        QTEST(chartView ? sample : t->text().toLatin1(), "expected");
     }
 
     void faces_showTheirColoursSolid()

@@ -7,6 +7,7 @@
 
 class QLineEdit;
 class QPlainTextEdit;
+class QPoint;
 class QWidget;
 
 namespace veltrano {
@@ -14,7 +15,8 @@ namespace veltrano {
 // A text box whose text is exactly what the program wrote into it (a carriage return
 // stays one character of code 13) or what the operator typed. The box keeps that text
 // itself, where appending is cheap, and brings the widget up to date on the refresh
-// clock, however many writes came in between.
+// clock, however many writes came in between, and before any edit by the operator, so that
+// the edit lands in the current text. An edit replaces only the span it changed.
 class TextBox : public QObject, public RefreshClient {
     Q_OBJECT
 public:
@@ -37,20 +39,28 @@ public:
     void setWidthPixels(int width);
     void setAlignment(Qt::Alignment alignment);
 
-    // What the widget shows right now; catches up with text() shortly.
+    // What the widget shows right now (a carriage return or CR LF written shows as a line break);
+    // catches up with text() shortly.
     QString shownText() const;
     // Brings the widget up to date now.
     void syncNow();
     void catchUp() override { syncNow(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void scheduleSync();
-    void takeOperatorEdit(const QString& shown);
+    void takeOperatorEdit(const QString& nowShown);
+    void showContextMenu(const QPoint& globalPos);
 
     QWidget* widget_ = nullptr;
     QLineEdit* line_ = nullptr;
     QPlainTextEdit* multi_ = nullptr;
     QString text_;
+    // What the widget shows, and the text it shows (text_ unless the widget is behind).
+    QString shown_;
+    QString shownOf_;
     int selStart_ = 0;
     bool dirty_ = false;
     bool syncing_ = false;
