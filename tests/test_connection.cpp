@@ -121,7 +121,7 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.form->Command2_Click(); // a download makes RUN, DIV and STOP usable
+        FormFixture::click(f.form->Command2); // a download makes RUN, DIV and STOP usable
         QVERIFY(f.form->Command1->isEnabled());
         f.serial->outputs.clear();
         FormFixture::click(f.form->Command4);
@@ -138,7 +138,7 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         f.serial->loseDeviceUnreported();
         FormFixture::click(f.form->Command4);
         QCOMPARE(f.form->Text2->text(), QString("COM PORT DISCONNECTED"));
@@ -159,7 +159,7 @@ private slots:
         FormFixture f({3, 5});
         Form1& w = *f.form;
         f.connect("COM3");
-        w.Command2_Click();
+        FormFixture::click(w.Command2);
         if (chartView)
             FormFixture::click(w.Draw);
         f.serial->loseDevice();
@@ -189,8 +189,8 @@ private slots:
     void click_clearsProgressLineButNotTheRun()
     {
         FormFixture f({3});
-        f.form->progressActive = 1;
-        f.form->ProgressStep();
+        f.startProgressRun();
+        f.timer->fire();
         QCOMPARE(f.form->Text7->text(), QString(">"));
         f.connect("COM3");
         QCOMPARE(f.form->Text7->text(), QString());
@@ -203,7 +203,7 @@ private slots:
         FormFixture f({3});
         f.form->Text7->setText("x");
         f.form->Command4->setText("connecting");
-        f.form->Command4_Click();
+        FormFixture::click(f.form->Command4);
         QCOMPARE(f.form->Text7->text(), QString());
         QVERIFY(!f.serial->portOpen());
         QVERIFY(!f.form->Text2->isShown());

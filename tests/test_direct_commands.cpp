@@ -13,7 +13,7 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         f.serial->outputs.clear();
         for (int i = 0; i < 2; ++i) {
             FormFixture::click(f.form->Command1);
@@ -41,7 +41,7 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         f.serial->loseDeviceUnreported(); // the buttons are still usable until the loss is reported
         f.serial->outputs.clear();
         f.form->Text1->setText("abc");

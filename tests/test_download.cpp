@@ -55,7 +55,7 @@ private slots:
             if (chartView)
                 FormFixture::click(w.Draw);
             f.serial->outputs.clear();
-            w.Command2_Click();
+            FormFixture::click(w.Command2);
             QCOMPARE(f.serial->written(), QByteArray("C1=9=10=5=3=1F"));
             QCOMPARE(f.serial->outputs.size(), 13);
         }
@@ -69,7 +69,7 @@ private slots:
         type(f.form->Text3->widget(), "=F");
         type(f.form->Text5->widget(), "độ");
         f.serial->outputs.clear();
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         QCOMPARE(f.serial->written(), QByteArray("C=F=1=?" "?=2=0=1F"));
     }
 
@@ -77,12 +77,12 @@ private slots:
     {
         FormFixture f({3});
         f.connect("COM3");
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         QVERIFY(f.form->Command1->isEnabled());
         f.serial->loseDeviceUnreported(); // LOAD DATA is still usable until the loss is reported
         f.serial->outputs.clear();
         f.form->progressActive = 0;
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         QVERIFY(f.serial->outputs.isEmpty());
         QVERIFY(!f.form->Command1->isEnabled() && !f.form->Command3->isEnabled() && !f.form->Command5->isEnabled());
         QCOMPARE(f.form->Text7->text(), loadFail);
@@ -115,7 +115,7 @@ private slots:
         f.form->Check3->setChecked(false);
         f.connect("COM3");
         f.serial->outputs.clear();
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         QCOMPARE(f.serial->outputs[11], QByteArray("1"));
     }
 
@@ -123,27 +123,27 @@ private slots:
     {
         FormFixture f;
         Form1& w = *f.form;
-        w.progressActive = 1;
+        f.startProgressRun();
         for (int tick = 1; tick <= 60; ++tick) {
-            w.ProgressStep();
+            f.timer->fire();
             QCOMPARE(f.bar->value(), float(qMin(2 * tick, 100)));
             QVERIFY(f.bar->isVisible());
             QCOMPARE(w.Text7->text(), QString(tick, '>'));
             QCOMPARE(w.Text7->selStart(), tick);
         }
-        w.ProgressStep(); // 61
+        f.timer->fire(); // 61
         QCOMPARE(w.Text7->text(), okLine);
         QCOMPARE(okLine.size(), 94);
         QCOMPARE(f.bar->value(), 0.0f);
         QVERIFY(f.bar->isVisible());
         QCOMPARE(w.progressActive, std::int16_t(0));
         QCOMPARE(w.progressTicks, 0.0);
-        w.ProgressStep(); // 62
+        f.timer->fire(); // 62
         QVERIFY(!f.bar->isVisible());
         QCOMPARE(w.Text7->text(), okLine);
         // A new run counts from nothing again.
-        w.progressActive = 1;
-        w.ProgressStep();
+        f.startProgressRun();
+        f.timer->fire();
         QCOMPARE(f.bar->value(), 2.0f);
         QCOMPARE(w.progressTicks, 1.0);
     }
@@ -154,18 +154,16 @@ private slots:
         Form1& w = *f.form;
         f.connect("COM3");
         f.serial->outputs.clear();
-        w.Command2_Click();
-        for (int i = 0; i < 10; ++i)
-            w.ProgressStep();
-        w.Command2_Click(); // ten ticks later: a second full record, the ticker starts over
+        FormFixture::click(w.Command2);
+        f.timer->fire(10);
+        FormFixture::click(w.Command2); // ten ticks later: a second full record, the ticker starts over
         QCOMPARE(f.serial->outputs.size(), 26);
         QCOMPARE(w.Text7->text(), QString());
-        w.MSComm1_OnComm(); // no event waiting: ignored
+        emit f.serial->onComm(); // no event waiting: ignored
         f.serial->receive("x"); // a reply in the setup view restarts the already running indicator
-        for (int i = 11; i <= 60; ++i)
-            w.ProgressStep();
+        f.timer->fire(50); // ticks 11 to 60
         QCOMPARE(w.Text7->text(), QString(50, '>'));
-        w.ProgressStep();
+        f.timer->fire();
         QCOMPARE(w.Text7->text(), okLine);
     }
 
@@ -173,7 +171,7 @@ private slots:
     {
         FormFixture f;
         Form1& w = *f.form;
-        w.progressActive = 1;
+        f.startProgressRun();
         f.timer->fire();
         FormFixture::click(w.Draw);
         f.timer->fire();

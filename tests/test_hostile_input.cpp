@@ -239,7 +239,7 @@ private slots:
             for (TextBox* box : {w.Text3, w.Text5, w.Text6})
                 paste(lineEditOf(box), c.typed);
             f.serial->outputs.clear();
-            w.Command2_Click();
+            FormFixture::click(w.Command2);
             QCOMPARE(f.serial->outputs, record(c.speed, "1", c.responses, c.speedTest, "0", "1"));
         }
     }
@@ -251,12 +251,12 @@ private slots:
         Form1& w = *f.form;
         w.Combo1->setCurrentIndex(4);
         emit w.Combo1->activated(4);
-        w.Command2_Click();
+        FormFixture::click(w.Command2);
         QCOMPARE(f.serial->outputs.value(1 + 9), QByteArray("4"));
         for (const QString& typed : {QStringLiteral("4"), hostileText(kHuge, 1).text, QStringLiteral("\x1b\r\n")}) {
             paste(w.Combo1->lineEdit(), typed);
             f.serial->outputs.clear();
-            w.Command2_Click();
+            FormFixture::click(w.Command2);
             QCOMPARE(f.serial->outputs.size(), 13);
             QCOMPARE(f.serial->outputs[9], QByteArray("0"));
         }
@@ -509,7 +509,7 @@ private slots:
         Form1& w = *p.form;
         QVERIFY(p.serial->portOpen());
         w.Text3->setText(QStringLiteral("123"));
-        w.Command2_Click(); // an earlier download left RUN, DIV and STOP usable
+        FormFixture::click(w.Command2); // an earlier download left RUN, DIV and STOP usable
         p.serial->outputs.clear();
         p.serial->pullBeforeWrite = piecesWritten + 1;
 
@@ -538,7 +538,7 @@ private slots:
         QVERIFY(p.serial->portOpen());
         p.serial->outputs.clear();
         FormFixture::click(w.Draw); // back to setup
-        w.Command2_Click();
+        FormFixture::click(w.Command2);
         QCOMPARE(p.serial->outputs, full);
         QCOMPARE(dispatchFailureCount(), failuresBefore + 1);
     }

@@ -76,7 +76,7 @@ private slots:
     {
         FormFixture f({3, 5});
         f.connect("COM3");
-        f.form->Command2_Click();
+        FormFixture::click(f.form->Command2);
         QVERIFY(f.form->Command1->isEnabled());
         f.serial->outputs.clear();
         FormFixture::click(f.form->CAP_NHAT);

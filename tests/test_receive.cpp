@@ -75,8 +75,7 @@ private slots:
         QCOMPARE(f.form->Text2->selStart(), 5);
         QCOMPARE(f.form->progressActive, std::int16_t(1));
         // Every character sets it again, also long after a run has ended.
-        for (int i = 0; i < 61; ++i)
-            f.form->ProgressStep();
+        f.timer->fire(61);
         QCOMPARE(f.form->progressActive, std::int16_t(0));
         f.serial->receive("x");
         QCOMPARE(f.form->progressActive, std::int16_t(1));
@@ -223,7 +222,7 @@ private slots:
         FormFixture f({3});
         f.connect("COM3");
         f.form->progressActive = 0;
-        f.form->MSComm1_OnComm(); // no receive reported yet
+        emit f.serial->onComm(); // no receive reported yet
         QCOMPARE(f.form->Text2->text(), QString("\r"));
         QCOMPARE(f.form->progressActive, std::int16_t(0));
     }
@@ -241,7 +240,7 @@ private slots:
         long events = 0;
         while (events < 120000) {
             if (random.bounded(200) == 0) {
-                w.Draw_Click();
+                FormFixture::click(w.Draw);
                 ref.chartView = w.Draw->text() == "Stop";
                 ref.box = w.Text2->text().toStdU16String();
             }

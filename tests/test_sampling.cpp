@@ -1,4 +1,6 @@
 // The timer tick in the chart view, the strip chart's window and the pause box.
+#include "app/event_dispatch.h"
+#include "protocol/progress.h"
 #include "support/form_fixture.h"
 
 #include <QtTest>
@@ -142,21 +144,67 @@ private slots:
         QCOMPARE(f.chart->pointCount(0), 1);
     }
 
+    // Resting never touches the pause: it holds through a rest in the setup view and the
+    // work that wakes the timer there, until the box is cleared in the chart view.
     void pause_stopsTicksAndSurvivesViewSwitches()
     {
         ChartView f;
+        f.ticks(62); // the greeting's progress run ends and its bar hides
         FormFixture::click(f.form->Check4);
         QVERIFY(!f.timer->isEnabled());
         QCOMPARE(f.timer->fire(3), 0);
-        FormFixture::click(f.form->Draw); // to the setup view: still paused there
-        QVERIFY(!f.timer->isEnabled());
+        FormFixture::click(f.form->Draw); // to the setup view: nothing to do, and still paused
+        QVERIFY(f.timer->isResting() && !f.timer->isEnabled());
+        f.serial->receive("r"); // a reply gives the timer work again
+        QVERIFY(!f.timer->isResting() && !f.timer->isEnabled());
         QCOMPARE(f.timer->fire(), 0);
         FormFixture::click(f.form->Draw);
+        f.serial->outputs.clear();
+        QCOMPARE(f.timer->fire(3), 0);
+        QVERIFY(f.serial->outputs.isEmpty());
+        QCOMPARE(f.form->progressTicks, 0.0);
         FormFixture::click(f.form->Check4);
         QVERIFY(f.timer->isEnabled());
         const double x = f.chart->lastX(0);
-        f.timer->fire();
+        QCOMPARE(f.timer->fire(), 1);
         QCOMPARE(f.chart->lastX(0), x + 1);
+        QCOMPARE(f.serial->outputs, QList<QByteArray>{"Q"});
+        QCOMPARE(f.form->progressTicks, 1.0);
+    }
+
+    // A progress run started from a rest gets every one of its ticks, whatever happens to
+    // the line meanwhile, and the timer rests again once the bar is hidden.
+    void progressRun_fromARest_getsAllItsTicks_data()
+    {
+        QTest::addColumn<bool>("writeFails");
+        QTest::newRow("device lost during the run") << false;
+        QTest::newRow("download write fails") << true;
+    }
+    void progressRun_fromARest_getsAllItsTicks()
+    {
+        QFETCH(bool, writeFails);
+        FormFixture f({3});
+        Form1& w = *f.form;
+        f.connect("COM3");
+        QCOMPARE(f.timer->fire(100), 62); // the greeting's run; the timer rests
+        f.serial->outputs.clear();
+        const long failuresBefore = dispatchFailureCount();
+        if (writeFails)
+            f.serial->failAt(FakeSerialControl::Member::Output, 6);
+        FormFixture::click(w.Command2);
+        if (writeFails) {
+            QCOMPARE(f.serial->outputs, (QList<QByteArray>{"C", "2600", "=", "1", "="}));
+            QCOMPARE(dispatchFailureCount(), failuresBefore + 1);
+            QVERIFY(!w.Command1->isEnabled() && !w.Command3->isEnabled() && !w.Command5->isEnabled());
+        } else {
+            f.serial->loseDevice(); // before the run's first tick, while its bar is still hidden
+            QCOMPARE(w.Command4->text(), QString("CONNECTING"));
+        }
+        QCOMPARE(w.progressActive, std::int16_t(1));
+        QVERIFY(!f.timer->isResting());
+        QCOMPARE(f.timer->fire(100), 62); // 61 ticks end the run, the next hides the bar
+        QCOMPARE(w.Text7->text(), kOkLine);
+        QVERIFY(!f.bar->isVisible() && f.timer->isResting());
     }
 
     // The timer rests exactly when a tick would change nothing: in the setup view with no

@@ -40,7 +40,9 @@ void ViewSwitchMemoryTest::repeatedViewSwitchesLeaveTheHeapFlat()
     serial->setPort(3, FakeSerialControl::Port::Available);
     FakeSerialControl* line = serial.get();
     parts.serial = std::move(serial);
-    parts.timer = std::make_unique<FakeTickTimer>();
+    auto timer = std::make_unique<FakeTickTimer>();
+    FakeTickTimer* clock = timer.get();
+    parts.timer = std::move(timer);
     parts.chart = std::make_unique<StripChartWidget>();
     parts.progressBar = std::make_unique<QtProgressBar>();
     Form1 form(std::move(parts));
@@ -48,21 +50,21 @@ void ViewSwitchMemoryTest::repeatedViewSwitchesLeaveTheHeapFlat()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.Combo4->setText(QStringLiteral("COM3"));
-    form.Command4_Click();
+    form.Command4->click();
     QVERIFY(line->portOpen());
 
     const auto heapKb = [] { return long(mallinfo2().arena / 1024); };
     const long before = heapKb();
     for (int round = 0; round < 60; ++round) {
-        form.Draw_Click();
+        form.Draw->click();
         for (int tick = 0; tick < 3; ++tick) {
             line->receive(QByteArray("\x01\x02\x03\x04" "E"));
-            form.Timer1_Timer();
+            clock->fire();
         }
         if (round % 3 == 0)
             form.Check2->click(); // 3D on and off rebuilds the chart's static layer
         QTest::qWait(1);
-        form.Draw_Click();
+        form.Draw->click();
         QTest::qWait(1);
         line->outputs.clear();
     }

@@ -64,7 +64,7 @@ private slots:
     {
         FormFixture f({3}, false);
         f.form->Combo4->setText("COM3");
-        f.form->Command4_Click();
+        FormFixture::click(f.form->Command4);
         f.serial->outputs.clear();
         for (QPushButton* b : {f.form->Command1, f.form->Command3, f.form->Command5})
             FormFixture::click(b);

@@ -47,13 +47,18 @@ public:
     // Runs the load event through the dispatcher; call once before the first show.
     void load();
 
+    // The one way events enter the window: the controls' signals, the load event and tests
+    // all run a handler through here. It runs it through the dispatcher, then lets the timer
+    // rest if a tick would now change nothing, or wakes it if the handler gave it work.
+    void handle(const char* name, const std::function<void()>& handler);
+
     // Window size in twips, as outer size (client area plus the nominal frame).
     void setWindowWidthTwips(int twips);
     void setWindowHeightTwips(int twips);
     int windowWidthTwips() const;
     int windowHeightTwips() const;
 
-    // --- Handlers (public so that tests can drive them as the platform does) ---
+    // --- Handlers and the routines they share; events run a handler through handle() ---
     // form1_lifecycle.cpp
     void Form_Load();
     void Draw_Click();
@@ -134,9 +139,6 @@ protected:
 private:
     void buildLayout();
     void wireEvents();
-    // Runs a handler through the dispatcher, then lets the timer rest if a tick would now
-    // change nothing, or wakes it if the handler gave it work.
-    void handle(const char* name, const std::function<void()>& handler);
     bool tickHasWork() const;
     void showChartOptions(bool shown);
     void connectSequence();

@@ -81,7 +81,7 @@ struct Harness {
             testing::FormFixture::click(f.Command4);
         CHECK(fixture.serial->portOpen());
         if ((f.Draw->text() == QLatin1String("Stop")) != chart)
-            f.Draw_Click();
+            testing::FormFixture::click(f.Draw);
         f.Text2->setText(QStringLiteral("\r"));
         f.Text7->setText(QString());
         f.data0.reset();
@@ -152,7 +152,7 @@ struct Harness {
 
     void viewButton()
     {
-        w().Draw_Click();
+        testing::FormFixture::click(w().Draw);
         model.chartView = !model.chartView;
         CHECK((w().Draw->text() == QLatin1String("Stop")) == model.chartView);
         if (model.chartView)

@@ -47,4 +47,9 @@ void FormFixture::click(QAbstractButton* button)
     button->click();
 }
 
+void FormFixture::startProgressRun()
+{
+    form->handle("progress run", [this] { form->progressActive = 1; });
+}
+
 } // namespace veltrano::testing

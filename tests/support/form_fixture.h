@@ -29,6 +29,9 @@ struct FormFixture {
     void connect(const QString& portName = QStringLiteral("COM3"));
     // Clicks a button the way the operator does (nothing happens when it is disabled).
     static void click(QAbstractButton* button);
+    // Starts a progress run through the window's event entry, as a reply or a download
+    // does, so that the timer wakes for it.
+    void startProgressRun();
 };
 
 } // namespace veltrano::testing
