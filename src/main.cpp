@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/process_memory.h"
+#include "app/quit_on_signal.h"
 #include "app/real_parts.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     veltrano::Form1 form(veltrano::realParts());
+    veltrano::endOnSignal(form);
     form.load();
     form.show();
     return app.exec();

@@ -428,6 +428,9 @@ void EndToEndTest::portHeldByAnotherProgram_isNotListedAndCannotBeConnected()
     click(w.CAP_NHAT);
     QCOMPARE(w.Combo4->count(), 0);
     QCOMPARE(w.Combo4->text(), QStringLiteral("COM ERROR"));
+    // The box names the holder: this test run again, by the name the system gives it.
+    QCOMPARE(w.Combo4->toolTip(),
+             QStringLiteral("COM3: in use by test_end_to_end, pid %1").arg(holder_->processId()));
 
     // Typed in by hand, it still cannot be connected.
     w.Combo4->setText(QStringLiteral("COM3"));

@@ -14,6 +14,13 @@ QStringList listed(const DropDownCombo* box)
         items << box->itemText(i);
     return items;
 }
+
+QStringList warnings;
+void collectWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg)
+        warnings << text;
+}
 } // namespace
 
 class PortSearchTest : public QObject {
@@ -107,6 +114,52 @@ private slots:
         FormFixture::click(f.form->CAP_NHAT);
         QCOMPARE(f.form->progressActive, std::int16_t(1));
         QCOMPARE(f.form->Text2->text(), QString()); // nothing was open, so nothing to report
+    }
+
+    // Steps: "hold N <holder>", "free N", "search", "connect COMn" (typed, then CONNECTING).
+    void heldPort_isNamedInTheListTooltipAndOnceOnStderr_data()
+    {
+        const QString mini = "in use by minicom, pid 4242", other = "in use by another program";
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("toolTip");
+        QTest::addColumn<QStringList>("stderr"); // each after "veltrano: "
+        QTest::addColumn<QString>("shown");      // Combo4's text
+        QTest::addColumn<QString>("status");     // Text2
+        const QString held = "hold 3 " + mini;
+        QTest::newRow("searched twice, connect refused") << QStringList{held, "search", "search", "connect COM3"}
+            << "COM3: " + mini << QStringList{"COM3: " + mini} << "COM3" << "COM PORT DOES NOT HAVE";
+        QTest::newRow("nothing free") << QStringList{"hold 12 " + other, "hold 5 " + other, held, "search"}
+            << "COM3: " + mini + "\nCOM5: " + other + "\nCOM12: " + other
+            << QStringList{"COM3: " + mini, "COM5: " + other, "COM12: " + other} << "COM ERROR" << "";
+        QTest::newRow("changes hands") << QStringList{"hold 3 " + other, "search", held, "search"}
+            << "COM3: " + mini << QStringList{"COM3: " + other, "COM3: " + mini} << "COM5" << "";
+        QTest::newRow("let go, held again") << QStringList{held, "search", "free 3", "search", held, "search"}
+            << "COM3: " + mini << QStringList{"COM3: " + mini, "COM3: " + mini} << "COM5" << "";
+        QTest::newRow("let go, connected") << QStringList{held, "connect COM3", "free 3", "connect COM3"}
+            << "" << QStringList{"COM3: " + mini} << "COM3" << "\r";
+    }
+    void heldPort_isNamedInTheListTooltipAndOnceOnStderr()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, stderr);
+        FormFixture f({5}, false);
+        warnings.clear();
+        const QtMessageHandler passOn = qInstallMessageHandler(collectWarning);
+        const auto restore = qScopeGuard([passOn] { qInstallMessageHandler(passOn); });
+        for (const QString& step : steps) {
+            const QStringList words = step.split(' ');
+            if (words[0] == "hold" || words[0] == "free")
+                f.serial->setPort(words[1].toInt(), words[0] == "hold" ? FakeSerialControl::Port::InUse
+                                  : FakeSerialControl::Port::Available, words.mid(2).join(' '));
+            else if (words[0] == "search")
+                FormFixture::click(f.form->CAP_NHAT);
+            else
+                f.form->Combo4->setText(words[1]), FormFixture::click(f.form->Command4);
+        }
+        QTEST(f.form->Combo4->toolTip(), "toolTip");
+        QCOMPARE(warnings, stderr.replaceInStrings(QRegularExpression("^"), "veltrano: "));
+        QTEST(f.form->Combo4->text(), "shown");
+        QTEST(f.form->Text2->text(), "status");
     }
 
     void listedItems_carryTheDeviceAsTooltipAndNoSelection()

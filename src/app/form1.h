@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chart/chart_control.h"
+#include "link/port_refusals.h"
 #include "platform/drop_down_combo.h"
 #include "platform/progress_bar.h"
 #include "platform/serial_control.h"
@@ -152,6 +153,7 @@ private:
     bool counterEdgeChecked() const override;
 
     QPixmap background_;
+    PortRefusals portRefusals_; // named in Combo4's tooltip
 };
 
 } // namespace veltrano

@@ -16,9 +16,14 @@ bool Form1::ProbePort(int portNumber)
         if (MSComm1.portOpen())
             return false;
         MSComm1.setPortOpen(true);
+        portRefusals_.cleared(portNumber);
         MSComm1.setPortOpen(false);
         return true;
+    } catch (const PortInUse& refusal) {
+        portRefusals_.refused(portNumber, refusal.holder());
+        return false;
     } catch (const std::exception&) {
+        portRefusals_.cleared(portNumber);
         return false;
     }
 }
@@ -37,6 +42,8 @@ void Form1::FillPortList(DropDownCombo& list)
     }
     if (!anyPassed)
         Combo4->setText(QStringLiteral("COM ERROR"));
+    // A held port is not listed; the box itself says who holds it.
+    Combo4->setToolTip(portRefusals_.toolTip());
 }
 
 void Form1::CAP_NHAT_Click()
@@ -70,8 +77,9 @@ void Form1::connectSequence()
     Text2->setVisible(true);
     Text7->setVisible(true);
     Text2->setText(QStringLiteral("\r"));
+    int number = 0;
     try {
-        const int number = portNumberOf(Combo4->text());
+        number = portNumberOf(Combo4->text());
         if (number == 0) {
             // An unknown name opens nothing: opening the last port probed instead would
             // greet a port the operator never chose.
@@ -79,6 +87,7 @@ void Form1::connectSequence()
         } else {
             MSComm1.setCommPort(number);
             MSComm1.setPortOpen(true);
+            portRefusals_.cleared(number);
             Command2->setEnabled(true);
             MSComm1.setSettings(lineSettingsFor(Combo3->listIndex()));
             MSComm1.setRThreshold(1);
@@ -88,9 +97,12 @@ void Form1::connectSequence()
                 progressActive = 1;
             }
         }
+    } catch (const PortInUse& refusal) {
+        portRefusals_.refused(number, refusal.holder());
     } catch (const std::exception&) {
         // Any failure after the first steps continues at the final check.
     }
+    Combo4->setToolTip(portRefusals_.toolTip());
     if (!MSComm1.portOpen()) {
         Text2->setText(status::notOpen);
         Command4->setText(caption::connect);

@@ -37,7 +37,7 @@ QString describePortUser(const PortUser& user)
 #endif
     if (user.program.isEmpty())
         return QStringLiteral("pid %1").arg(user.pid);
-    return QStringLiteral("pid %1 (%2)").arg(user.pid).arg(user.program);
+    return QStringLiteral("%1, pid %2").arg(user.program).arg(user.pid);
 }
 
 namespace {
@@ -191,9 +191,9 @@ std::optional<PortUser> processWithDeviceOpen(dev_t device)
     return found;
 }
 
-QString inUse(const PortUser& user)
+PortClaim::Refusal inUse(const PortUser& user)
 {
-    return QStringLiteral("in use by %1").arg(describePortUser(user));
+    return {QStringLiteral("in use by %1").arg(describePortUser(user)), true};
 }
 
 #endif // Q_OS_UNIX
@@ -230,7 +230,7 @@ QString qtLockFilePath(const QString& path)
     return {};
 }
 
-QString PortClaim::acquire(const QString& path)
+PortClaim::Refusal PortClaim::acquire(const QString& path)
 {
     release();
 #ifdef Q_OS_UNIX
@@ -239,7 +239,7 @@ QString PortClaim::acquire(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        return error == EBUSY ? inUse({}) : qt_error_string(error);
+        return error == EBUSY ? inUse({}) : Refusal{qt_error_string(error)};
     }
 #ifdef TIOCGEXCL
     int exclusive = 0;

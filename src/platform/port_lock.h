@@ -13,7 +13,7 @@ struct PortUser {
     QString program; // the process name, when readable
 };
 
-// "pid 812 (minicom)", "this program" or "another program", for messages.
+// "minicom, pid 812", "pid 812" (name unreadable), "this program" or "another program".
 QString describePortUser(const PortUser& user);
 
 // Another holder of the device at `path` (its canonical path), found without opening the
@@ -43,10 +43,14 @@ public:
     // checks of findPortUser, which open nothing; then an open that leaves the line as it
     // is (no line settings, no flush, nothing read), refused while the kernel holds the
     // device for someone (EBUSY), while another opener has set the exclusive flag (which
-    // root opens through), or while an flock on it cannot be had. Returns an empty
-    // string when the device is held, or why it is not ("in use by pid 812 (minicom)",
-    // or the system's reason).
-    QString acquire(const QString& path);
+    // root opens through), or while an flock on it cannot be had.
+    struct Refusal {
+        // Empty when the device is held now; else why not: "in use by minicom, pid 812",
+        // or the system's reason.
+        QString reason;
+        bool inUse = false; // someone else holds the device
+    };
+    Refusal acquire(const QString& path);
     // Lets the device go; nothing on the line changes.
     void release();
     bool isHeld() const { return fd_ >= 0; }

@@ -83,9 +83,11 @@ void QtSerialControl::openPort()
 #endif
 
     // Before anything touches the device: a port another program holds is not opened.
-    const QString refused = claim_.acquire(path);
-    if (!refused.isEmpty())
-        fail(QStringLiteral("%1 (%2): %3").arg(name, device, refused));
+    const PortClaim::Refusal refused = claim_.acquire(path);
+    if (refused.inUse)
+        throw PortInUse(QStringLiteral("%1 (%2): %3").arg(name, device, refused.reason), refused.reason);
+    if (!refused.reason.isEmpty())
+        fail(QStringLiteral("%1 (%2): %3").arg(name, device, refused.reason));
 
     port_->setPortName(path);
     port_->setBaudRate(baud_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/control_error.h"
 #include "platform/port_table.h"
 
 #include <QByteArray>
@@ -7,6 +8,18 @@
 #include <QString>
 
 namespace veltrano {
+
+// An open refused because another program holds the port.
+class PortInUse : public ControlError {
+public:
+    PortInUse(const QString& message, const QString& holder)
+        : ControlError(message.toStdString()), holder_(holder) {}
+    // Who holds it: "in use by minicom, pid 4242", or "in use by another program".
+    QString holder() const { return holder_; }
+
+private:
+    QString holder_;
+};
 
 // The one serial-port control of the window. Every failing member throws ControlError.
 // Texts on the line are 8-bit: one byte per character.
@@ -25,7 +38,8 @@ public:
 
     virtual bool portOpen() const = 0;
     // true opens the selected port with the held settings (fails when it does not exist
-    // or is in use, leaving it closed); false closes it and drops unread input.
+    // or is in use, leaving it closed; PortInUse when another program holds it); false
+    // closes it and drops unread input.
     virtual void setPortOpen(bool open) = 0;
 
     // The settings text of one of the offered rates (platform/line_settings.h), such as

@@ -47,7 +47,7 @@ void FakeSerialControl::setPortOpen(bool open)
         throw ControlError("port already open");
     switch (ports_.value(commPort_, Port::Absent)) {
     case Port::Absent: throw ControlError("port does not exist");
-    case Port::InUse: throw ControlError("port already in use");
+    case Port::InUse: throw PortInUse(QStringLiteral("port already in use"), holders_.value(commPort_));
     case Port::Available: break;
     }
     open_ = true;

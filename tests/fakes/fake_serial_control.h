@@ -19,7 +19,12 @@ public:
 
     explicit FakeSerialControl(QObject* parent = nullptr);
 
-    void setPort(int number, Port state) { ports_[number] = state; }
+    // A port in use is refused with PortInUse naming `holder` ("in use by minicom, pid 4242").
+    void setPort(int number, Port state, const QString& holder = QStringLiteral("in use by another program"))
+    {
+        ports_[number] = state;
+        holders_[number] = holder;
+    }
     // The member fails from its next call on (Output: from its nth next call, 1 = next).
     void failAt(Member member, int afterCalls = 1);
     void clearFailures() { failures_.clear(); }
@@ -60,6 +65,7 @@ private:
     void raiseReceiveEvents();
 
     QMap<int, Port> ports_;
+    QMap<int, QString> holders_;
     QMap<Member, int> failures_;
     InputQueue queue_;
     int commPort_ = 1;
