@@ -9,13 +9,16 @@
 int main(int argc, char* argv[])
 {
     veltrano::keepLargeBuffersMapped();
-    if (const std::optional<int> status = veltrano::answerCommandLine(argc, argv))
-        return *status;
+    veltrano::StartRequest start = veltrano::answerCommandLine(argc, argv);
+    if (start.exitStatus)
+        return *start.exitStatus;
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     veltrano::Form1 form(veltrano::realParts());
     veltrano::endOnSignal(form);
     form.load();
+    if (start.recording)
+        form.recordRun(std::move(start.recording));
     form.show();
     return app.exec();
 }

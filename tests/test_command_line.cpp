@@ -36,6 +36,9 @@ private slots:
                                         << refused.arg("unexpected argument 'COM3'\\.");
         QTest::newRow("stray argument after --") << QStringList{"--", "--help"} << false << 2 << none
                                                  << refused.arg("unexpected argument '--help'\\.");
+        QTest::newRow("--record") << QStringList{"--record", "run.csv"} << true << 0 << none << none;
+        QTest::newRow("--record without its file") << QStringList{"--record"} << false << 2 << none
+                                                   << refused.arg("Missing value after '--record'\\.");
         QTest::newRow("Qt's options pass") << QStringList{"-platform", "xcb", "-style=Fusion", "-reverse"}
                                            << true << 0 << none << none;
         QTest::newRow("Qt's option without its value")

@@ -9,6 +9,7 @@
 
 #include "driver_board.h"
 #include "driver_protocol.h"
+#include "replay_file.h"
 #include "sim_device.h"
 #include "sim_options.h"
 
@@ -187,6 +188,12 @@ private slots:
     void allTracesMoveWithDefaultRecord();
     void positionCountsFromRecordOrRun_data();
     void positionCountsFromRecordOrRun();
+
+    // Replay of a recorded run
+    void readsRecordedRuns_data();
+    void readsRecordedRuns();
+    void refusesFilesItCannotPlay();
+    void replayAnswersThePolls();
 
     // Command line
     void parsesOptions();
@@ -814,6 +821,135 @@ void TestDriverSim::positionCountsFromRecordOrRun()
     QVERIFY2(std::abs(moved - 720) < 5, qPrintable(QString::number(moved)));
 }
 
+// ---------------------------------------------------------------- replay
+
+void TestDriverSim::readsRecordedRuns_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("frames");  // four bytes a frame
+    QTest::addColumn<QStringList>("problems");
+    QTest::addColumn<QString>("refusal");
+
+    const QByteArray rec = "t_ms,x,Data_0,Data_1,Data_2,Data_3\n";
+    QTest::newRow("recording") << rec + "15,2,12,200,3,69\n31,3,0,255,128,7\n"
+                               << QByteArray("\x0c\xc8\x03\x45\x00\xff\x80\x07", 8) << QStringList() << QString();
+    QTest::newRow("snapshot, CRLF, decimals, blanks, no last newline")
+        << QByteArray("x,Data_0,Data_1,Data_2,Data_3\r\n\r\n1,12.0,200,3,69\r\n \t\r\n2,0,255,128.00,7")
+        << QByteArray("\x0c\xc8\x03\x45\x00\xff\x80\x07", 8) << QStringList() << QString();
+    QTest::newRow("columns by name") << QByteArray("Data_3,t,Data_1,Data_0,Data_2\n4,x,2,1,3\n")
+                                     << QByteArray("\x01\x02\x03\x04") << QStringList() << QString();
+    QTest::newRow("bad rows") << rec + "0,0,1,1,1,1\n0,0,1,2,3\n0,0,300,0,0,0\n\n0,0,1.5,0,0,0\n0,0,0,,0,0\n"
+                                       "0,0,0,0,-1,0\n0,0,0,0,0,1e2\n0,0,0,0,0,12a\n"
+                                       + QByteArray(1100, '7') + "\n0,0,2,2,2,2\n"
+                              << QByteArray("\x01\x01\x01\x01\x02\x02\x02\x02")
+                              << QStringList{"line 3: 5 columns where the header has 6",
+                                             "line 4: Data_0 \"300\" is outside 0..255",
+                                             "line 6: Data_0 \"1.5\" is not a whole number",
+                                             "line 7: Data_1 is empty",
+                                             "line 8: Data_2 \"-1\" is not a whole number",
+                                             "line 9: Data_3 \"1e2\" is not a whole number",
+                                             "line 10: Data_3 \"12a\" is not a whole number",
+                                             "line 11: longer than 1024 characters"}
+                              << QString();
+    QTest::newRow("no usable row") << rec + "0,0,256,0,0,0\n" << QByteArray()
+                                   << QStringList{"line 2: Data_0 \"256\" is outside 0..255"} << "no usable row";
+    QTest::newRow("header only") << rec << QByteArray() << QStringList() << "no usable row";
+    QTest::newRow("no Data_2") << QByteArray("x,Data_0,Data_1,Data_3\n1,2,3,4\n") << QByteArray() << QStringList()
+                               << "the header (line 1) has no Data_2 column";
+    QTest::newRow("empty") << QByteArray("\n\r\n") << QByteArray() << QStringList() << "no header line";
+}
+
+void TestDriverSim::readsRecordedRuns()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, frames);
+    QFETCH(QStringList, problems);
+    QFETCH(QString, refusal);
+
+    // Fed in pieces of every size, the outcome is the same as all at once.
+    for (const std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(1) << 20}) {
+        ReplayReader reader;
+        for (qsizetype i = 0; i < text.size(); i += qsizetype(piece))
+            reader.feed(std::string_view(text.constData() + i, std::min<std::size_t>(piece, std::size_t(text.size() - i))));
+        const ReplayData data = reader.finish();
+        QByteArray got;
+        for (const Frame& f : data.frames)
+            got.append(reinterpret_cast<const char*>(f.data()), 4);
+        QCOMPARE(got, frames);
+        QStringList gotProblems;
+        for (const std::string& p : data.problems)
+            gotProblems << QString::fromStdString(p);
+        QCOMPARE(gotProblems, problems);
+        QVERIFY2(refusal.isEmpty() ? data.refusal.empty() : QString::fromStdString(data.refusal).startsWith(refusal),
+                 data.refusal.c_str());
+    }
+}
+
+void TestDriverSim::refusesFilesItCannotPlay()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QCOMPARE(loadReplay(dir.filePath("missing.csv").toStdString()).refusal, std::string("cannot read: No such file or directory"));
+    QCOMPARE(loadReplay(dir.path().toStdString()).refusal, std::string("cannot read: Is a directory"));
+
+    // A file beyond the bound is refused without being held: the reader keeps no
+    // more than a line of it.
+    ReplayReader big;
+    big.feed("x,Data_0,Data_1,Data_2,Data_3\n");
+    const std::string chunk(1 << 20, '1');
+    for (int i = 0; i < 64 && !big.full(); ++i)
+        big.feed(chunk);
+    QVERIFY(big.full());
+    QVERIFY(big.finish().refusal.starts_with("larger than 64 MiB"));
+
+    // The executable says why and ends with status 2 before any link is made.
+    QFile bad(dir.filePath("bad.csv"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("t_ms,x,Data_0,Data_1,Data_2,Data_3\n0,0,1,2,3,999\n");
+    bad.close();
+    QProcess sim;
+    sim.start(QStringLiteral(VELTRANO_DRIVER_SIM_EXE),
+              {"--quiet", "--link", dir.filePath("tty"), "--replay", bad.fileName(), "--loop"});
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 2);
+    const QString err = QString::fromLocal8Bit(sim.readAllStandardError());
+    QVERIFY2(err.contains("line 2: Data_3 \"999\" is outside 0..255") && err.contains("no usable row"), qPrintable(err));
+    QVERIFY(!QFileInfo(dir.filePath("tty")).isSymLink());
+}
+
+void TestDriverSim::replayAnswersThePolls()
+{
+    const std::vector<Frame> frames = {{69, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}};
+    auto answers = [&](bool loop, bool emitE, double ratio, int polls, std::vector<std::string>* warnings) {
+        SimDevice device({emitE, ratio, 3});
+        device.setReplay(frames, loop);
+        device.setWarner([&](const std::string& w) { warnings->push_back(w); });
+        std::string out;
+        for (int i = 0; i < polls; ++i)
+            device.receive("Q", i * 0.01, out);
+        return out;
+    };
+    const std::string f0("\x46\x01\x02\x03" "E", 5), f1("\x04\x05\x06\x07" "E", 5), f2("\x08\x09\x0a\x0b" "E", 5);
+    const std::string idle = SimDevice::frame(DriverBoard().traces(), false);
+
+    // Once through, then the board's own frames, with one warning.
+    std::vector<std::string> warnings;
+    QCOMPARE(answers(false, false, 1.0, 5, &warnings), f0 + f1 + f2 + idle + idle);
+    QCOMPARE(warnings.size(), std::size_t(1));
+    QVERIFY2(warnings[0].find("simulated frames") != std::string::npos, warnings[0].c_str());
+
+    warnings.clear();
+    QCOMPARE(answers(true, false, 1.0, 7, &warnings), f0 + f1 + f2 + f0 + f1 + f2 + f0);
+    QVERIFY(warnings.empty());
+    QCOMPARE(answers(true, true, 1.0, 1, &warnings), std::string("\x45\x01\x02\x03" "E", 5));
+
+    // An unanswered poll costs no row: what is answered is the file in order.
+    const std::string some = answers(true, false, 0.5, 40, &warnings);
+    QVERIFY(some.size() > 5 * 10 && some.size() < 5 * 30);
+    for (std::size_t i = 0; i < some.size(); i += 5)
+        QCOMPARE(some.substr(i, 5), (std::vector<std::string>{f0, f1, f2})[(i / 5) % 3]);
+}
+
 // ---------------------------------------------------------------- command line
 
 void TestDriverSim::parsesOptions()
@@ -827,7 +963,8 @@ void TestDriverSim::parsesOptions()
     const ParsedOptions p = parseOptions({"--link", "/x/tty", "--com=COM9", "--duration", "2.5", "--quiet",
                                           "--seed", "42", "--answer-ratio=0.5", "--stray-bytes", "10",
                                           "--stray-text", "hi\\r\\n\\x41\\\\", "--emit-E", "--silent-after", "3",
-                                          "--close-after", "4", "--reappear-after", "1"});
+                                          "--close-after", "4", "--reappear-after", "1", "--replay=run.csv",
+                                          "--loop"});
     QVERIFY2(p.error.empty(), p.error.c_str());
     const SimOptions& o = p.options;
     QCOMPARE(o.link, std::string("/x/tty"));
@@ -842,12 +979,14 @@ void TestDriverSim::parsesOptions()
     QCOMPARE(o.silentAfter, 3.0);
     QCOMPARE(o.closeAfter, 4.0);
     QCOMPARE(o.reappearAfter, 1.0);
+    QCOMPARE(o.replay, std::string("run.csv"));
+    QVERIFY(o.loop);
 
     QCOMPARE(decodeEscapes("\\q\\x4"), std::string("\\q\\x4"));  // unknown or short escapes stay as typed
     const std::string help = helpText();
     for (const char* option : {"--link", "--com", "--duration", "--quiet", "--seed", "--answer-ratio",
                                "--stray-bytes", "--stray-text", "--emit-E", "--silent-after",
-                               "--close-after", "--reappear-after", "--help"})
+                               "--close-after", "--reappear-after", "--replay", "--loop", "--help"})
         QVERIFY2(help.find(option) != std::string::npos, option);
 }
 
@@ -862,6 +1001,9 @@ void TestDriverSim::rejectsBadOptions()
         {"--stray-bytes", "-1"},
         {"--quiet=yes"},
         {"--reappear-after", "2"},
+        {"--loop"},
+        {"--replay"},
+        {"--replay", ""},
     };
     for (const auto& args : bad)
         QVERIFY2(!parseOptions(args).error.empty(), args.front().c_str());

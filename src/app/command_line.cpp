@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "monitor/trace_table.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,6 +63,11 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
         "by hand. Qt's own options (-platform, -style, ...) are passed on to Qt."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Record every frame of the run into <file>, a new file, "
+                                                   "from start-up (as Ctrl+R does)."),
+                                    QStringLiteral("file"));
+    parser.addOption(record);
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -85,14 +92,16 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
         answer = {false, 0, parser.helpText(), QString()};
     } else if (parser.isSet(QStringLiteral("help-all"))) {
         answer = {false, 0, parser.helpText() + qtOptionsText(), QString()};
+    } else if (parser.isSet(record)) {
+        answer.recordFile = parser.value(record);
     }
     return answer;
 }
 
-std::optional<int> answerCommandLine(int argc, char* argv[])
+StartRequest answerCommandLine(int argc, char* argv[])
 {
     if (argc <= 1)
-        return std::nullopt;
+        return {};
     // A core application of its own, which needs no display, made and gone before the
     // window's QApplication. It gets a copy of argv, which it may rearrange.
     std::vector<char*> copy(argv, argv + argc);
@@ -105,9 +114,17 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
     }
     std::fputs(answer.output.toLocal8Bit().constData(), stdout);
     std::fputs(answer.errors.toLocal8Bit().constData(), stderr);
-    if (answer.run)
-        return std::nullopt;
-    return answer.exitStatus;
+    if (!answer.run)
+        return {answer.exitStatus, nullptr};
+    if (answer.recordFile.isEmpty())
+        return {};
+    QString error;
+    std::unique_ptr<RunRecorder> recording = RunRecorder::start(answer.recordFile, QByteArray(kRunHeader), &error);
+    if (!recording) {
+        std::fprintf(stderr, "veltrano: %s\n", error.toLocal8Bit().constData());
+        return {2, nullptr};
+    }
+    return {std::nullopt, std::move(recording)};
 }
 
 } // namespace veltrano

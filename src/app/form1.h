@@ -8,8 +8,10 @@
 #include "platform/text_box.h"
 #include "platform/tick_timer.h"
 #include "protocol/messages.h"
+#include "record/run_recorder.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPixmap>
@@ -35,7 +37,8 @@ struct Form1Parts {
 // The program's one window. Its handlers are defined in app/ by concern: form1_lifecycle
 // (load, view toggle, close), form1_link (port search, connect toggle, device loss),
 // form1_protocol (download, progress, direct commands), form1_monitor (receive, tick,
-// pause) and form1_plot (the strip chart). What they compute lives in link/, protocol/
+// pause), form1_plot (the strip chart), form1_keep (the chart's snapshot) and form1_record
+// (a recording of the whole run). What they compute lives in link/, protocol/
 // and monitor/.
 class Form1 : public QWidget, private ParameterSource {
     Q_OBJECT
@@ -85,6 +88,13 @@ public:
     // Ctrl+S in the chart view: the save dialog for the traces as they are now.
     void KeepTraces();
     void Check4_Click();
+    // form1_record.cpp: Ctrl+R starts a recording of the run through a save dialog, or
+    // stops the one that runs.
+    void ToggleRecording();
+    // Records every frame decoded from now on into the recorder's file, until Ctrl+R, the
+    // line the run came over going away, or the window closing.
+    void recordRun(std::unique_ptr<RunRecorder> recorder);
+    bool isRecording() const { return recording_ != nullptr; }
     // form1_plot.cpp
     void PlotSample();
     void HScroll1_Change();
@@ -136,6 +146,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildLayout();
@@ -151,6 +162,14 @@ private:
     QString speedTestText() const override;
     int controlModeIndex() const override;
     bool counterEdgeChecked() const override;
+    // form1_record.cpp
+    void recordFrame();
+    void followRecordedLine();
+    void stopRecording(bool windowStays);
+
+    std::unique_ptr<RunRecorder> recording_;
+    QElapsedTimer recordingClock_;
+    bool recordedLineSeen_ = false; // the port was open while recording
 
     QPixmap background_;
     PortRefusals portRefusals_; // named in Combo4's tooltip

@@ -109,7 +109,8 @@ Form1::Form1(Form1Parts parts, QWidget* parent)
     Timer1.setEnabled(true);
 }
 
-Form1::~Form1() = default;
+// The recording stops first, so that what it holds is written before the window goes.
+Form1::~Form1() { recording_.reset(); }
 
 void Form1::buildLayout()
 {
@@ -251,11 +252,16 @@ void Form1::wireEvents()
             [this] { handle("Timer1_Timer", [this] { Timer1_Timer(); }); });
     auto* keep = new QShortcut(QKeySequence::Save, this);
     connect(keep, &QShortcut::activated, this, [this] { handle("KeepTraces", [this] { KeepTraces(); }); });
+    auto* record = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    connect(record, &QShortcut::activated, this,
+            [this] { handle("ToggleRecording", [this] { ToggleRecording(); }); });
 }
 
 void Form1::handle(const char* name, const std::function<void()>& handler)
 {
     dispatch(name, handler);
+    if (recording_)
+        followRecordedLine();
     Timer1.setResting(!tickHasWork());
 }
 

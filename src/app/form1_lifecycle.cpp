@@ -92,4 +92,12 @@ void Form1::End_Click()
     close();
 }
 
+// Every way of closing passes here (End, the desktop, a signal): a recording keeps what it
+// holds.
+void Form1::closeEvent(QCloseEvent* event)
+{
+    stopRecording(false);
+    QWidget::closeEvent(event);
+}
+
 } // namespace veltrano

@@ -31,6 +31,7 @@ void Form1::MSComm1_OnComm()
         data2 = decoded.sample.data2;
         data3 = decoded.sample.data3;
         frameIndex = decoded.frameIndex;
+        recordFrame();
         Text7->setText(decoded.lastData);
         Text2->setText(decoded.box);
         break;

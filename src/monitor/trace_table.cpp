@@ -24,6 +24,18 @@ QString number(double value)
 
 } // namespace
 
+QByteArray runRow(qint64 milliseconds, double x, const Sample& sample)
+{
+    return QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+        .arg(milliseconds)
+        .arg(number(x))
+        .arg(sample.data0.value_or(0))
+        .arg(sample.data1.value_or(0))
+        .arg(sample.data2.value_or(0))
+        .arg(sample.data3)
+        .toLatin1();
+}
+
 QString traceTable(const ChartControl& chart)
 {
     constexpr int kColumns = 4;

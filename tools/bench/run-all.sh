@@ -77,6 +77,9 @@ for bench in $benches; do
             fi
             ;;
         bench_event_floor) run "$bench" "$build/tools/bench/$bench" --seconds "$((seconds / 3 + 1))" ;;
+        # Three rounds without and three with a recording, a third of the end-to-end length
+        # each, then the stalled pipe.
+        bench_recording) run "$bench" "$build/tools/bench/$bench" --seconds "$((seconds / 3 + 1))" --rounds 3 ;;
         *) run "$bench" "$build/tools/bench/$bench" ;;
     esac
 done

@@ -1,6 +1,7 @@
 // veltrano-driver-sim: a simulated DC-motor driver board on a pseudo-terminal.
 
 #include "pty_link.h"
+#include "replay_file.h"
 #include "sim_device.h"
 #include "sim_options.h"
 
@@ -46,6 +47,12 @@ struct Log {
     }
 };
 
+// Said whatever --quiet asks: things the operator must know about the replay.
+void warn(const std::string& line)
+{
+    std::fprintf(stderr, "veltrano-driver-sim: %s\n", line.c_str());
+}
+
 void announce(const SimOptions& o, const PtyLink& link, const Log& log)
 {
     std::printf("VELTRANO_PORTS entry: %s=%s\n", o.com.c_str(), link.linkPath().c_str());
@@ -66,6 +73,21 @@ int main(int argc, char** argv)
     if (o.help) {
         std::fputs(helpText().c_str(), stdout);
         return 0;
+    }
+
+    // Read before anything is set up, so that a file that cannot be played ends the
+    // run before a link appears.
+    ReplayData replay;
+    if (!o.replay.empty()) {
+        replay = loadReplay(o.replay);
+        for (const std::string& problem : replay.problems)
+            warn(o.replay + ": " + problem + "; row skipped");
+        if (replay.unlistedProblems > 0)
+            warn(o.replay + ": " + std::to_string(replay.unlistedProblems) + " more bad rows skipped");
+        if (!replay.refusal.empty()) {
+            warn(o.replay + ": " + replay.refusal + "; nothing to replay");
+            return 2;
+        }
     }
 
     struct sigaction sa{};
@@ -89,6 +111,12 @@ int main(int argc, char** argv)
 
     SimDevice device({o.emitE, o.answerRatio, o.seed});
     device.setLogger(log);
+    device.setWarner(warn);
+    if (!o.replay.empty()) {
+        log("replaying " + std::to_string(replay.frames.size()) + " frames from " + o.replay
+            + (o.loop ? ", looped" : ""));
+        device.setReplay(std::move(replay.frames), o.loop);
+    }
     std::mt19937 strayRng(o.seed ^ 0x5eed5eedu);
 
     bool client = false;

@@ -39,6 +39,31 @@ std::string SimDevice::frame(const std::array<std::uint8_t, 4>& data, bool emitE
     return out;
 }
 
+void SimDevice::setReplay(std::vector<Frame> frames, bool loop)
+{
+    m_replay = std::move(frames);
+    m_replayPosition = 0;
+    m_loop = loop;
+    m_replayEnded = false;
+}
+
+Frame SimDevice::nextTraces()
+{
+    if (m_replayPosition < m_replay.size()) {
+        const Frame f = m_replay[m_replayPosition++];
+        if (m_loop && m_replayPosition == m_replay.size())
+            m_replayPosition = 0;
+        return f;
+    }
+    if (!m_replay.empty() && !m_replayEnded) {
+        m_replayEnded = true;
+        if (m_warn)
+            m_warn("replay: all " + std::to_string(m_replay.size())
+                   + " recorded frames sent; the polls get simulated frames from now on");
+    }
+    return m_board.traces();
+}
+
 void SimDevice::log(const std::string& line) const
 {
     if (m_log)
@@ -87,7 +112,7 @@ void SimDevice::handle(const ProtocolEvent& event, std::string& out)
             answer = m_rng() < m_options.answerRatio * 4294967296.0;
         if (answer) {
             ++m_answered;
-            out += frame(m_board.traces(), m_options.emitE);
+            out += frame(nextTraces(), m_options.emitE);
         }
         return;
     }

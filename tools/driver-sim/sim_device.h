@@ -8,6 +8,7 @@
 
 #include "driver_board.h"
 #include "driver_protocol.h"
+#include "replay_file.h"
 
 #include <array>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrano::sim {
 
@@ -32,6 +34,16 @@ public:
     explicit SimDevice(DeviceOptions options = {}, MotorParams motor = {});
 
     void setLogger(Logger logger) { m_log = std::move(logger); }
+    // For what the operator must hear of even when the log is off.
+    void setWarner(Logger warner) { m_warn = std::move(warner); }
+
+    // Recorded frames to answer the polls with, one per answered poll, in place of
+    // the board's traces (the board runs on behind them all the same). With loop
+    // they start again after the last one; without, the board's own traces follow
+    // and the warner is told so once.
+    void setReplay(std::vector<Frame> frames, bool loop);
+    std::size_t replayPosition() const { return m_replayPosition; }
+    bool replayEnded() const { return m_replayEnded; }
 
     // Bytes that arrived at time now (seconds, monotonic); answers are appended to out.
     void receive(std::string_view bytes, double now, std::string& out);
@@ -48,13 +60,14 @@ public:
     long answeredPolls() const { return m_answered; }
 
     // A poll answer: the four bytes and "E". Unless emitE, a 69 becomes 70 so that
-    // the "E" that ends the frame is the only one in it.
+    // the "E" that ends the frame is the only one in it; replayed frames alike.
     static std::string frame(const std::array<std::uint8_t, 4>& data, bool emitE);
 
 private:
     void handle(const ProtocolEvent& event, std::string& out);
     void advanceTo(double now);
     void log(const std::string& line) const;
+    Frame nextTraces();
 
     DeviceOptions m_options;
     DriverBoard m_board;
@@ -64,6 +77,11 @@ private:
     long m_polls = 0;
     long m_answered = 0;
     Logger m_log;
+    Logger m_warn;
+    std::vector<Frame> m_replay;
+    std::size_t m_replayPosition = 0;
+    bool m_loop = false;
+    bool m_replayEnded = false;
 };
 
 }  // namespace veltrano::sim

@@ -74,7 +74,7 @@ on start-up ("VELTRANO_PORTS entry: COM3=/tmp/veltrano-sim/tty").
   --link PATH            where to put the link to the pty (default /tmp/veltrano-sim/tty)
   --com NAME             port name for the printed VELTRANO_PORTS entry (default COM3)
   --duration S           exit after S seconds (default: run until SIGINT/SIGTERM)
-  --quiet                no log on stderr
+  --quiet                no log on stderr (warnings and errors still go there)
   --seed N               seed for every random choice below (default 1)
 
 Faults:
@@ -86,6 +86,15 @@ Faults:
   --close-after S        S seconds after start close the line and remove the link,
                          like a board pulled out; then exit, unless
   --reappear-after S2    ... a new pty is linked at the same path S2 seconds later
+
+Replay:
+  --replay FILE          answer each poll with the next row of FILE, a recording
+                         (t_ms,x,Data_0..Data_3) or a chart snapshot (x,Data_0..Data_3)
+                         saved by the program; a 69 is sent as 70 unless --emit-E.
+                         After the last row the polls get simulated frames again.
+                         Bad rows are named on stderr (also with --quiet) and skipped;
+                         a file without a usable row is refused (exit status 2)
+  --loop                 start the replay again after its last row
 
   -h, --help             this text
 )";
@@ -135,7 +144,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             ok = flag(o.quiet);
         } else if (name == "--emit-E") {
             ok = flag(o.emitE);
-        } else if (name == "--link" || name == "--com" || name == "--stray-text") {
+        } else if (name == "--loop") {
+            ok = flag(o.loop);
+        } else if (name == "--link" || name == "--com" || name == "--replay" || name == "--stray-text") {
             const auto v = value();
             if (!v || (name != "--stray-text" && v->empty())) {
                 r.error = name + " needs a value";
@@ -145,6 +156,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
                 o.link = *v;
             else if (name == "--com")
                 o.com = *v;
+            else if (name == "--replay")
+                o.replay = *v;
             else
                 o.strayText = decodeEscapes(*v);
         } else if (name == "--duration") {
@@ -172,6 +185,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     }
     if (o.reappearAfter > 0 && o.closeAfter <= 0)
         r.error = "--reappear-after needs --close-after";
+    else if (o.loop && o.replay.empty())
+        r.error = "--loop needs --replay";
     return r;
 }
 

@@ -23,6 +23,8 @@ struct SimOptions {
     double silentAfter = 0;     // s, 0 = never
     double closeAfter = 0;      // s, 0 = never
     double reappearAfter = 0;   // s after closing, 0 = exit instead
+    std::string replay;         // CSV file whose frames answer the polls; empty = none
+    bool loop = false;          // start the replay again after its last frame
 };
 
 struct ParsedOptions {
