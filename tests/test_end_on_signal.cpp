@@ -4,7 +4,7 @@
 #include "app/form1.h"
 #include "app/quit_on_signal.h"
 #include "app/real_parts.h"
-#include "platform/port_lock.h"
+#include "serial/port_lock.h"
 #include "support/pty_pair.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "platform/port_registry.h"
-#include "platform/port_table.h"
+#include "serial/port_registry.h"
+#include "serial/port_table.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #include "platform/control_error.h"
-#include "platform/port_lock.h"
-#include "platform/qt_serial_control.h"
+#include "serial/port_lock.h"
+#include "serial/qt_serial_control.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
 

@@ -1,5 +1,5 @@
 // The shared clock on which the text boxes and the chart catch up.
-#include "platform/refresh_clock.h"
+#include "controls/refresh_clock.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

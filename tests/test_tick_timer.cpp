@@ -1,5 +1,5 @@
-#include "platform/qt_tick_timer.h"
-#include "platform/tick_period.h"
+#include "timer/qt_tick_timer.h"
+#include "timer/tick_period.h"
 
 #include <QtTest>
 

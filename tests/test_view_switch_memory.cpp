@@ -3,9 +3,9 @@
 #include "app/form1.h"
 #include "app/process_memory.h"
 #include "chart/strip_chart_widget.h"
+#include "controls/qt_progress_bar.h"
 #include "fakes/fake_serial_control.h"
 #include "fakes/fake_tick_timer.h"
-#include "platform/qt_progress_bar.h"
 
 #include <QApplication>
 #include <QtTest>

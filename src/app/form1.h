@@ -1,14 +1,14 @@
 #pragma once
 
 #include "chart/chart_control.h"
+#include "controls/drop_down_combo.h"
+#include "controls/progress_bar.h"
+#include "controls/text_box.h"
 #include "link/port_refusals.h"
-#include "platform/drop_down_combo.h"
-#include "platform/progress_bar.h"
-#include "platform/serial_control.h"
-#include "platform/text_box.h"
-#include "platform/tick_timer.h"
 #include "protocol/messages.h"
 #include "record/run_recorder.h"
+#include "serial/serial_control.h"
+#include "timer/tick_timer.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>

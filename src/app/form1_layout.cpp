@@ -4,9 +4,9 @@
 #include "app/captions.h"
 #include "app/event_dispatch.h"
 #include "app/form1.h"
+#include "controls/command_button.h"
+#include "controls/fixed_label.h"
 #include "link/port_names.h"
-#include "platform/command_button.h"
-#include "platform/fixed_label.h"
 #include "platform/units.h"
 
 #include <QPainter>

@@ -2,9 +2,9 @@
 
 #include "app/art.h"
 #include "chart/strip_chart_widget.h"
-#include "platform/qt_progress_bar.h"
-#include "platform/qt_serial_control.h"
-#include "platform/qt_tick_timer.h"
+#include "controls/qt_progress_bar.h"
+#include "serial/qt_serial_control.h"
+#include "timer/qt_tick_timer.h"
 
 namespace veltrano {
 

@@ -4,7 +4,7 @@
 #include "chart/legend.h"
 #include "chart/series_buffer.h"
 #include "chart/trace_raster.h"
-#include "platform/refresh_clock.h"
+#include "controls/refresh_clock.h"
 
 #include <QFont>
 #include <QImage>

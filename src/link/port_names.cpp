@@ -1,6 +1,6 @@
 #include "link/port_names.h"
 
-#include "platform/line_settings.h"
+#include "serial/line_settings.h"
 
 namespace veltrano {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
 #include <QString>
 #include <QStringList>

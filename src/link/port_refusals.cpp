@@ -1,6 +1,6 @@
 #include "link/port_refusals.h"
 
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
 #include <QStringList>
 

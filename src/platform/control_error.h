@@ -1,5 +1,8 @@
 #pragma once
 
+// What every room of the program may include: the failure a control raises (here) and the
+// window's units (units.h). Nothing here depends on any other room.
+
 #include <stdexcept>
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "controls/progress_bar.h"
 #include "platform/control_error.h"
-#include "platform/progress_bar.h"
 
 namespace veltrano {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/input_queue.h"
-#include "platform/serial_control.h"
+#include "serial/input_queue.h"
+#include "serial/serial_control.h"
 
 #include <QList>
 #include <QMap>

@@ -1,30 +1,48 @@
-# Fails when a source file under src/ includes a header of a folder it must not depend on.
-# The folders depend one way: app on link, protocol, monitor and record; the first three on
-# platform and chart; chart on platform; platform and record on nothing of ours.
-# Usage: cmake -DSRC=<path to src> -P include_direction.cmake
+# Fails when a source file under src/ includes a header of a folder it must not depend on,
+# or when a folder that must stay free of widgets includes a Qt Widgets header.
+# The folders depend one way: app on every other; link on serial; monitor on chart; chart
+# on controls; serial, controls, timer and protocol on platform alone; platform and record
+# on nothing of ours. So app is the only folder that uses both serial and controls.
+# Usage: cmake -DSRC=<path to src> -DWIDGETS=<the QtWidgets include folder> -P include_direction.cmake
 cmake_minimum_required(VERSION 3.25)
-set(allowed_app app link protocol monitor record platform chart)
-set(allowed_link link platform chart)
-set(allowed_protocol protocol platform chart)
-set(allowed_monitor monitor platform chart)
-set(allowed_chart chart platform)
+set(allowed_app app link protocol monitor record chart serial controls timer platform)
+set(allowed_link link serial platform)
+set(allowed_protocol protocol platform)
+set(allowed_monitor monitor chart platform)
+set(allowed_chart chart controls platform)
+set(allowed_serial serial platform)
+set(allowed_controls controls platform)
+set(allowed_timer timer platform)
 set(allowed_platform platform)
 set(allowed_record record)
-set(modules app link protocol monitor record chart platform)
+set(modules app link protocol monitor record chart serial controls timer platform)
+set(widget_free link protocol monitor record serial timer platform)
 
 get_filename_component(SRC "${SRC}" ABSOLUTE)
+if(NOT IS_DIRECTORY "${WIDGETS}")
+    message(FATAL_ERROR "no QtWidgets include folder given (WIDGETS=${WIDGETS})")
+endif()
 set(violations "")
 foreach(module ${modules})
     file(GLOB_RECURSE files ${SRC}/${module}/*.h ${SRC}/${module}/*.cpp)
     foreach(file ${files})
+        file(RELATIVE_PATH shown ${SRC} ${file})
         file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"/]+/")
         foreach(line ${lines})
             string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"/]+)/.*" "\\1" target "${line}")
             if(target IN_LIST modules AND NOT target IN_LIST allowed_${module})
-                file(RELATIVE_PATH shown ${SRC} ${file})
                 list(APPEND violations "${shown}: ${module}/ must not include ${target}/ (${line})")
             endif()
         endforeach()
+        if(module IN_LIST widget_free)
+            file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+<[^>]+>")
+            foreach(line ${lines})
+                string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+<(QtWidgets/)?([^>]+)>.*" "\\2" header "${line}")
+                if(EXISTS "${WIDGETS}/${header}")
+                    list(APPEND violations "${shown}: ${module}/ must not include widget code (${line})")
+                endif()
+            endforeach()
+        endif()
     endforeach()
 endforeach()
 

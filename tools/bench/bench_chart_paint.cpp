@@ -7,7 +7,7 @@
 #include "app/art.h"
 #include "app/process_memory.h"
 #include "chart/strip_chart_widget.h"
-#include "platform/refresh_clock.h"
+#include "controls/refresh_clock.h"
 
 #include <QApplication>
 #include <QBackingStore>

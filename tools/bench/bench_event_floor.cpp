@@ -7,9 +7,9 @@
 //
 //   bench_event_floor [--seconds N]     (each of the two runs; default 20)
 #include "driver_sim_child.h"
-#include "platform/qt_serial_control.h"
-#include "platform/qt_tick_timer.h"
-#include "platform/text_box.h"
+#include "controls/text_box.h"
+#include "serial/qt_serial_control.h"
+#include "timer/qt_tick_timer.h"
 #include "process_status.h"
 #include "program_application.h"
 

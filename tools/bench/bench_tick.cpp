@@ -2,7 +2,7 @@
 // repaint it causes.
 
 #include "connected_window.h"
-#include "platform/refresh_clock.h"
+#include "controls/refresh_clock.h"
 #include "program_application.h"
 
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 // for benchmarks that feed bytes and ticks by hand.
 #include "app/form1.h"
 #include "chart/strip_chart_widget.h"
+#include "controls/qt_progress_bar.h"
 #include "fakes/fake_serial_control.h"
 #include "fakes/fake_tick_timer.h"
-#include "platform/qt_progress_bar.h"
 
 #include <memory>
 

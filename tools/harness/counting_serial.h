@@ -5,7 +5,7 @@
 // characters and end marks taken. The window sees the wrapped control unchanged; its
 // receive events are passed on as they come, on the same thread.
 
-#include "platform/serial_control.h"
+#include "serial/serial_control.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/port_registry.h"
+#include "serial/port_registry.h"
 
-#include "platform/registry_file.h"
+#include "serial/registry_file.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/text_box.h"
+#include "controls/text_box.h"
 
 #include <QContextMenuEvent>
 #include <QLineEdit>

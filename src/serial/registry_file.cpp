@@ -1,4 +1,4 @@
-#include "platform/registry_file.h"
+#include "serial/registry_file.h"
 
 #include <QDir>
 #include <QFileInfo>

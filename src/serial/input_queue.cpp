@@ -1,4 +1,4 @@
-#include "platform/input_queue.h"
+#include "serial/input_queue.h"
 
 namespace veltrano {
 

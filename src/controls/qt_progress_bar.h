@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/progress_bar.h"
+#include "controls/progress_bar.h"
 
 #include <QPointer>
 #include <QProgressBar>

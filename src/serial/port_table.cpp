@@ -1,6 +1,6 @@
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
-#include "platform/port_registry.h"
+#include "serial/port_registry.h"
 
 #include <QFileInfo>
 #include <QMutex>

@@ -1,8 +1,8 @@
-#include "platform/qt_serial_control.h"
+#include "serial/qt_serial_control.h"
 
 #include "platform/control_error.h"
-#include "platform/line_settings.h"
-#include "platform/port_table.h"
+#include "serial/line_settings.h"
+#include "serial/port_table.h"
 
 #include <QFileInfo>
 #include <QMetaObject>

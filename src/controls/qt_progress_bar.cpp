@@ -1,4 +1,4 @@
-#include "platform/qt_progress_bar.h"
+#include "controls/qt_progress_bar.h"
 
 #include "platform/control_error.h"
 

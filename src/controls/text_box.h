@@ -1,6 +1,11 @@
 #pragma once
 
-#include "platform/refresh_clock.h"
+// The controls' room: the window's text boxes (here), command buttons, drop-down combos,
+// fixed labels and progress bar, each the Qt widget the window places with what the program
+// needs of it that the widget lacks, and the refresh clock on which the text boxes and the
+// chart bring their widgets up to date. Nothing here knows of the serial line.
+
+#include "controls/refresh_clock.h"
 
 #include <QObject>
 #include <QString>

@@ -9,7 +9,7 @@
 //     COM2=/dev/ttyS0
 // Everything here but the file and directory helpers is pure.
 
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
 #include <QList>
 #include <QMap>
@@ -83,7 +83,7 @@ struct RegistryUpdate {
 // reported.
 RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& present);
 
-// rescanPortTable (platform/port_table.h) with the given devices standing in for the
+// rescanPortTable (port_table.h) with the given devices standing in for the
 // system's, through the same number file.
 void rescanPortTable(const QList<SerialDevice>& present);
 

@@ -1,7 +1,13 @@
 #pragma once
 
+// The serial line's room: this port control and its Qt part (qt_serial_control), the hold
+// on a port against other programs (port_lock), the COMn numbers the system's ports get and
+// the file that keeps them (port_table, port_registry, registry_file), the offered line
+// settings (line_settings) and the queue the received bytes wait in (input_queue). It holds
+// no widget code and depends on nothing of the program's but the shared platform headers.
+
 #include "platform/control_error.h"
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -42,7 +48,7 @@ public:
     // closes it and drops unread input.
     virtual void setPortOpen(bool open) = 0;
 
-    // The settings text of one of the offered rates (platform/line_settings.h), such as
+    // The settings text of one of the offered rates (line_settings.h), such as
     // "9600,N,8,1"; applies to an open port at once.
     virtual void setSettings(const QString& settings) = 0;
     virtual QString settings() const = 0;

@@ -1,4 +1,4 @@
-#include "platform/line_settings.h"
+#include "serial/line_settings.h"
 
 namespace veltrano {
 

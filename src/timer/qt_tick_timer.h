@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/tick_timer.h"
+#include "timer/tick_timer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

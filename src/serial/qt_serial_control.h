@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/input_queue.h"
-#include "platform/port_lock.h"
-#include "platform/serial_control.h"
+#include "serial/input_queue.h"
+#include "serial/port_lock.h"
+#include "serial/serial_control.h"
 
 #include <QSerialPort>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The timer's room: the window's periodic timer (here), its Qt part (qt_tick_timer) and
+// the pace at which it ticks (tick_period). It knows nothing of what a tick does.
+
 #include <QObject>
 
 namespace veltrano {

@@ -12,7 +12,7 @@
 // twice keeps its first device; a name the table does not list does not exist. Every
 // lookup reads the variable afresh.
 // When VELTRANO_PORTS is unset, each serial device the system lists keeps the number it
-// was first given (platform/port_registry.h). The numbers are taken when a search starts
+// was first given (port_registry.h). The numbers are taken when a search starts
 // (rescanPortTable) and hold until the next: a device gone since does not exist, and no
 // other device takes its name.
 

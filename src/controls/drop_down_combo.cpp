@@ -1,4 +1,4 @@
-#include "platform/drop_down_combo.h"
+#include "controls/drop_down_combo.h"
 
 #include <QLineEdit>
 #include <QWheelEvent>

@@ -1,6 +1,6 @@
-#include "platform/qt_tick_timer.h"
+#include "timer/qt_tick_timer.h"
 
-#include "platform/tick_period.h"
+#include "timer/tick_period.h"
 
 namespace veltrano {
 

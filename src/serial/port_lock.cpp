@@ -1,4 +1,4 @@
-#include "platform/port_lock.h"
+#include "serial/port_lock.h"
 
 #include <QByteArray>
 #include <QFile>

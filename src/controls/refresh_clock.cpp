@@ -1,4 +1,4 @@
-#include "platform/refresh_clock.h"
+#include "controls/refresh_clock.h"
 
 #include <QCoreApplication>
 #include <QPointer>

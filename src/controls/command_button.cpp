@@ -1,4 +1,4 @@
-#include "platform/command_button.h"
+#include "controls/command_button.h"
 
 #include <QKeyEvent>
 #include <QPainter>

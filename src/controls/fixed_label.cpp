@@ -1,4 +1,4 @@
-#include "platform/fixed_label.h"
+#include "controls/fixed_label.h"
 
 #include <QPainter>
 
