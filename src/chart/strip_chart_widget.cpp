@@ -266,10 +266,11 @@ void StripChartWidget::rebuildStatic()
     const double labelTop = frame_.project(plot.left(), plot.bottom(), 0).y();
     const double labelBottom = labelTop + kTickLength + 1 + labelHeight_;
     const int rowTop = int(std::floor(labelTop)) - 2;
-    const QRect labelRow(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop);
+    labelRow_ = QRect(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop) & rect();
     const QRect legendRect(legend_.position, legend_.image.deviceIndependentSize().toSize());
-    dynamicRect_ = (clip_.toAlignedRect().adjusted(-1, -1, 1, 1) | labelRow | legendRect) & rect();
+    dynamicRect_ = (clip_.toAlignedRect().adjusted(-1, -1, 1, 1) | labelRow_ | legendRect) & rect();
     frameStale_ = true;
+    lastFrame_.valid = false;
 }
 
 void StripChartWidget::layoutFrame()
@@ -364,9 +365,23 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
             if (!area.isEmpty())
                 areas_.push_back(area);
         }
-        for (const QRect& area : areas_)
-            copyPixels(*store, origin + area.topLeft(), background_, area);
+        // A frame over the same areas of the same store as the last one only has to take back
+        // what that one drew: on a chart of thin traces, a small part of the areas.
+        LastFrame& last = lastFrame_;
+        if (last.valid && event->region() == last.region && store->constBits() == last.store
+            && store->size() == last.storeSize && origin == last.origin) {
+            restoreLastFrame(*store, origin);
+        } else {
+            for (const QRect& area : areas_)
+                copyPixels(*store, origin + area.topLeft(), background_, area);
+        }
         drawFrame(painter, *store, origin);
+        raster_.takeDrawn(last.drawn);
+        last.valid = true;
+        last.region = event->region();
+        last.store = store->constBits();
+        last.storeSize = store->size();
+        last.origin = origin;
         return;
     }
 
@@ -430,16 +445,45 @@ QImage* StripChartWidget::backingStoreImage(const QPainter& painter, QPoint& ori
     return image;
 }
 
+void StripChartWidget::restoreLastFrame(QImage& store, QPoint origin)
+{
+    for (const QRect& rect : lastFrame_.drawn)
+        copyPixels(store, origin + rect.topLeft(), background_, rect);
+    // Drawn by the painter or over the traces, and not kept in spans: taken back whole.
+    // Widgets standing over the chart painted over the last frame, and paint again over this.
+    std::vector<QRect> whole{labelRow_};
+    if (!legendOpaque_)
+        whole.emplace_back(legend_.position, legend_.image.size());
+    for (const QWidget* level = this; level && !level->isWindow(); level = level->parentWidget()) {
+        const QObjectList& siblings = level->parentWidget()->children();
+        for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(level)) + 1; i < siblings.size(); ++i) {
+            const auto* over = qobject_cast<const QWidget*>(siblings[i]);
+            if (over && over->isVisible() && !over->isWindow()) {
+                const QRect rect(mapFrom(level->parentWidget(), over->pos()), over->size());
+                if (rect.intersects(dynamicRect_))
+                    whole.push_back(rect);
+            }
+        }
+    }
+    for (const QRect& rect : whole) {
+        for (const QRect& area : areas_) {
+            const QRect part = area & rect;
+            if (!part.isEmpty())
+                copyPixels(store, origin + part.topLeft(), background_, part);
+        }
+    }
+}
+
 void StripChartWidget::drawFrame(QPainter& painter, QImage& image, QPoint origin)
 {
     ++frames_;
+    raster_.aim(image, origin, clip_, areas_);
     double minX = 0.0, maxX = 1.0;
     if (data_.xRange(minX, maxX)) {
         if (maxX - minX <= 0.0) {
             minX -= 0.5;
             maxX += 0.5;
         }
-        raster_.aim(image, origin, clip_, areas_);
         const std::vector<double>& labels = bottomLabels(minX, maxX);
         drawBottomGrid(labels, minX, maxX);
         drawBottomLabels(painter, labels, minX, maxX);

@@ -11,6 +11,7 @@
 #include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
+#include <QRegion>
 #include <QStaticText>
 #include <QString>
 #include <QWidget>
@@ -117,6 +118,9 @@ private:
     // Everything a frame draws over the background, into image with the chart at origin,
     // touching only areas_.
     void drawFrame(QPainter& painter, QImage& image, QPoint origin);
+    // Puts the background back where the last frame in the backing store drew, for a frame
+    // that paints the same areas of the same store again.
+    void restoreLastFrame(QImage& store, QPoint origin);
     double labelWidth(double value) const;
     void measureDigits();
     struct LabelText {
@@ -162,6 +166,17 @@ private:
     std::vector<double> labels_;
     std::vector<QRect> areas_; // what this paint may touch, in device pixels of the chart
     TraceRaster raster_;
+    // The last frame painted into the backing store: what its traces and grid covered, and
+    // where it went. Outside those spans and the label row its areas hold the background.
+    struct LastFrame {
+        bool valid = false;
+        std::vector<QRect> drawn;
+        QRegion region;
+        const uchar* store = nullptr;
+        QSize storeSize;
+        QPoint origin;
+    } lastFrame_;
+    QRect labelRow_; // the bottom labels and their ticks
     quint64 frames_ = 0;
     // Bottom-axis label texts laid out once, found by value; the least recently drawn goes.
     std::array<LabelText, 24> labelTexts_;
