@@ -665,11 +665,10 @@ private slots:
             label->setGeometry(150, 250, 300, 40);
             label->setFont(QFont(QStringLiteral("Arial"), 20));
         }
-        QRandomGenerator random(7);
         double x = 0;
-        auto step = [&] {
+        auto step = [&] { // thin ramps, as the driver's values mostly are
             for (int s = 0; s < 4; ++s) {
-                chart->addXY(s, x, s == 0 ? random.bounded(256) : (int(x) * (s + 1)) % 256, QString(), kDefault);
+                chart->addXY(s, x, (int(x) * (s + 1) + 60 * s) % 256, QString(), kDefault);
                 if (chart->pointCount(s) > 51)
                     chart->deleteFirst(s);
             }
@@ -685,7 +684,14 @@ private slots:
         for (int frame = 0; frame < 40; ++frame) {
             step();
             RefreshClock::instance().catchUpNow();
+            if (frame % 3 == 0) { // parts of the chart painted between frames, after a leap
+                x += 20;
+                step();
+                chart->repaint(300, 100, 120, 300);
+            }
         }
+        step();
+        RefreshClock::instance().catchUpNow();
         // A picture of the window paints everything afresh, not into the store.
         QCOMPARE(store()->convertToFormat(QImage::Format_RGB32),
                  window.grab().toImage().convertToFormat(QImage::Format_RGB32));

@@ -121,6 +121,8 @@ private:
     // Puts the background back where the last frame in the backing store drew, for a frame
     // that paints the same areas of the same store again.
     void restoreLastFrame(QImage& store, QPoint origin);
+    // Whether that takes back fewer pixels than the whole areas by enough to be quicker.
+    bool restoresLess() const;
     double labelWidth(double value) const;
     void measureDigits();
     struct LabelText {
@@ -176,6 +178,11 @@ private:
         QSize storeSize;
         QPoint origin;
     } lastFrame_;
+    std::vector<QRect> drawnPart_; // what a paint of a part of the last frame's areas drew
+    static constexpr std::size_t kMostDrawnRects = 4096;
+    static constexpr int kProbeEvery = 32;
+    int framesUntilProbe_ = 0;
+    bool catchingUp_ = false; // in the repaint of a catch-up; any other paint starts afresh
     QRect labelRow_; // the bottom labels and their ticks
     quint64 frames_ = 0;
     // Bottom-axis label texts laid out once, found by value; the least recently drawn goes.

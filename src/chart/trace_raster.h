@@ -87,6 +87,8 @@ public:
     // kBand, each band's rows from the least to the greatest it covers there, so that putting
     // back what was under them is a few contiguous copies per row.
     static constexpr int kBand = 32;
+    // Whether the shapes drawn from the next aim() on are kept for takeDrawn().
+    void keepDrawn(bool keep) { keepDrawn_ = keep; }
     // Two rects of one band are merged where their union is no larger than the two, so that
     // pixels where shapes overlap (a 3D ribbon and its edges) are put back once, and a grid
     // line crossing a trace stays a line.
@@ -276,7 +278,7 @@ private:
         }
         for (const QRect& area : areas_) {
             const int left = std::max(first, area.left()), right = std::min(last, area.right());
-            for (int bandLeft = left; bandLeft <= right;) {
+            for (int bandLeft = left; keepDrawn_ && bandLeft <= right;) {
                 const int bandRight = std::min(right, (bandLeft / kBand + 1) * kBand - 1);
                 int rowFirst = std::numeric_limits<int>::max(), rowLast = std::numeric_limits<int>::min();
                 int columnFirst = bandRight + 1, columnLast = bandLeft - 1;
@@ -385,6 +387,7 @@ private:
     int left_ = 0, right_ = -1;
     std::vector<QRect> areas_;
     std::vector<QRect> drawn_;
+    bool keepDrawn_ = false;
     std::vector<QPointF> device_;
     std::vector<double> keys_;
     std::vector<double> reciprocals_; // of the segments' widths
