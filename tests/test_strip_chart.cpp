@@ -2,12 +2,14 @@
 #include "chart/series_buffer.h"
 #include "chart/strip_chart_widget.h"
 #include "chart/trace_raster.h"
+#include "controls/refresh_clock.h"
 #include "platform/units.h"
 #include "platform/control_error.h"
 #include "fakes/fake_chart_control.h"
 
 #include <QBackingStore>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -634,6 +636,65 @@ private slots:
             painter.drawImage(chart->pos(), whole);
         }
         QCOMPARE(*store(), expected);
+    }
+
+    void framesInTheStoreEqualAFullRepaint_data()
+    {
+        QTest::addColumn<bool>("threeD");
+        QTest::addColumn<bool>("overlay");
+        QTest::newRow("2D") << false << false;
+        QTest::newRow("3D") << true << false;
+        QTest::newRow("2D, a see-through label over the plot") << false << true;
+        QTest::newRow("3D, a see-through label over the plot") << true << true;
+    }
+
+    void framesInTheStoreEqualAFullRepaint()
+    {
+        // Frame after frame in the window's backing store, each on the last one's pixels,
+        // with points that jump and grid lines that move: what stays in the store is what a
+        // fresh picture of the window shows, also under a widget that paints over the chart.
+        QFETCH(bool, threeD);
+        QFETCH(bool, overlay);
+        QWidget window;
+        window.resize(840, 670);
+        auto* chart = new StripChartWidget(&window);
+        chart->move(13, 9);
+        chart->setView3D(threeD);
+        if (overlay) {
+            auto* label = new QLabel(QStringLiteral("CODE : (DATA1)(DATA2)"), &window);
+            label->setGeometry(150, 250, 300, 40);
+            label->setFont(QFont(QStringLiteral("Arial"), 20));
+        }
+        double x = 0;
+        auto step = [&] { // thin ramps, as the driver's values mostly are
+            for (int s = 0; s < 4; ++s) {
+                chart->addXY(s, x, (int(x) * (s + 1) + 60 * s) % 256, QString(), kDefault);
+                if (chart->pointCount(s) > 51)
+                    chart->deleteFirst(s);
+            }
+            ++x;
+        };
+        for (int i = 0; i < 51; ++i)
+            step();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto store = [&window] { return dynamic_cast<QImage*>(window.backingStore()->paintDevice()); };
+        if (!store())
+            QSKIP("the platform's backing store is no image");
+        for (int frame = 0; frame < 40; ++frame) {
+            step();
+            RefreshClock::instance().catchUpNow();
+            if (frame % 3 == 0) { // parts of the chart painted between frames, after a leap
+                x += 20;
+                step();
+                chart->repaint(300, 100, 120, 300);
+            }
+        }
+        step();
+        RefreshClock::instance().catchUpNow();
+        // A picture of the window paints everything afresh, not into the store.
+        QCOMPARE(store()->convertToFormat(QImage::Format_RGB32),
+                 window.grab().toImage().convertToFormat(QImage::Format_RGB32));
     }
 
     void oddDataPaintsSafely_data() { drawsEachSeriesWhereItsPointsAre_data(); }

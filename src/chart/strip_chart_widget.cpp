@@ -13,6 +13,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <array>
@@ -47,10 +48,12 @@ bool isOpaque(const QImage& image)
 void copyPixels(QImage& target, QPoint to, const QImage& source, const QRect& part)
 {
     const qsizetype pixel = sizeof(QRgb);
-    uchar* into = target.bits() + to.y() * target.bytesPerLine() + to.x() * pixel;
-    const uchar* from = source.constBits() + part.top() * source.bytesPerLine() + part.left() * pixel;
-    for (int row = 0; row < part.height(); ++row)
-        std::memcpy(into + row * target.bytesPerLine(), from + row * source.bytesPerLine(), size_t(part.width() * pixel));
+    const qsizetype intoStride = target.bytesPerLine(), fromStride = source.bytesPerLine();
+    uchar* into = target.bits() + to.y() * intoStride + to.x() * pixel;
+    const uchar* from = source.constBits() + part.top() * fromStride + part.left() * pixel;
+    const size_t bytes = size_t(part.width() * pixel);
+    for (int row = 0; row < part.height(); ++row, into += intoStride, from += fromStride)
+        std::memcpy(into, from, bytes);
 }
 
 // A whole number from 0 to 255, as the driver's values are.
@@ -209,10 +212,12 @@ void StripChartWidget::catchUp()
     // Until the static layers are rebuilt, the area is not known: repaint everything.
     // The repaint is done at once, so that it takes along what the text boxes changed in
     // the same catch-up, in one pass over the window.
-    if (staticDirty_ || dynamicRect_.isEmpty())
+    if (staticDirty_ || dynamicRect_.isEmpty()) {
         update();
-    else if (isVisible())
+    } else if (isVisible()) {
+        const QScopedValueRollback catchingUp(catchingUp_, true);
         repaint(dynamicRect_);
+    }
 }
 
 void StripChartWidget::resizeEvent(QResizeEvent* event)
@@ -266,10 +271,11 @@ void StripChartWidget::rebuildStatic()
     const double labelTop = frame_.project(plot.left(), plot.bottom(), 0).y();
     const double labelBottom = labelTop + kTickLength + 1 + labelHeight_;
     const int rowTop = int(std::floor(labelTop)) - 2;
-    const QRect labelRow(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop);
+    labelRow_ = QRect(0, rowTop, width(), int(std::ceil(labelBottom)) + 2 - rowTop) & rect();
     const QRect legendRect(legend_.position, legend_.image.deviceIndependentSize().toSize());
-    dynamicRect_ = (clip_.toAlignedRect().adjusted(-1, -1, 1, 1) | labelRow | legendRect) & rect();
+    dynamicRect_ = (clip_.toAlignedRect().adjusted(-1, -1, 1, 1) | labelRow_ | legendRect) & rect();
     frameStale_ = true;
+    lastFrame_.valid = false;
 }
 
 void StripChartWidget::layoutFrame()
@@ -364,9 +370,47 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
             if (!area.isEmpty())
                 areas_.push_back(area);
         }
-        for (const QRect& area : areas_)
-            copyPixels(*store, origin + area.topLeft(), background_, area);
+        // A catch-up frame over the same areas of the same store as the last one only has to
+        // take back what that one drew: on a chart of thin traces, a small part of the areas.
+        // A paint of a part of them (under a widget over the chart that changed) restores its
+        // part whole and adds what it drew to what the next frame takes back; any other paint
+        // restores its whole area. Where the shapes cover much of the areas (wide 3D ribbons),
+        // whole copies are quicker: what a frame drew is then not kept, and looked at again
+        // every kProbeEvery frames.
+        LastFrame& last = lastFrame_;
+        const QRegion& region = event->region();
+        const bool sameStore = last.valid && store->constBits() == last.store && store->size() == last.storeSize
+                               && origin == last.origin;
+        const bool again = sameStore && catchingUp_ && region == last.region;
+        const bool part = sameStore && !catchingUp_ && region.subtracted(last.region).isEmpty();
+        if (again) {
+            restoreLastFrame(*store, origin);
+        } else {
+            for (const QRect& area : areas_)
+                copyPixels(*store, origin + area.topLeft(), background_, area);
+        }
+        const bool keep = part || framesUntilProbe_ == 0;
+        raster_.keepDrawn(keep);
         drawFrame(painter, *store, origin);
+        if (part) {
+            raster_.takeDrawn(drawnPart_);
+            last.drawn.insert(last.drawn.end(), drawnPart_.begin(), drawnPart_.end());
+            // Parts painted many times over without a frame between: the next frame goes whole.
+            last.valid = last.drawn.size() <= kMostDrawnRects;
+            return;
+        }
+        if (keep) {
+            raster_.takeDrawn(last.drawn);
+            last.valid = restoresLess();
+            framesUntilProbe_ = last.valid ? 0 : kProbeEvery;
+        } else {
+            --framesUntilProbe_;
+            last.valid = false;
+        }
+        last.region = region;
+        last.store = store->constBits();
+        last.storeSize = store->size();
+        last.origin = origin;
         return;
     }
 
@@ -388,6 +432,7 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
         std::memcpy(frameImage_.scanLine(top), background_.constScanLine(top), size_t(stride * (bottom - top)));
     }
     areas_.assign(1, frameImage_.rect());
+    raster_.keepDrawn(false);
     {
         QPainter framePainter(&frameImage_);
         drawFrame(framePainter, frameImage_, QPoint());
@@ -430,16 +475,56 @@ QImage* StripChartWidget::backingStoreImage(const QPainter& painter, QPoint& ori
     return image;
 }
 
+bool StripChartWidget::restoresLess() const
+{
+    // Rows of a band are short copies: past about half the areas, one copy per row is cheaper.
+    qint64 drawn = 0, whole = 0;
+    for (const QRect& rect : lastFrame_.drawn)
+        drawn += qint64(rect.width()) * rect.height();
+    for (const QRect& area : areas_)
+        whole += qint64(area.width()) * area.height();
+    return 2 * drawn <= whole;
+}
+
+void StripChartWidget::restoreLastFrame(QImage& store, QPoint origin)
+{
+    for (const QRect& rect : lastFrame_.drawn)
+        copyPixels(store, origin + rect.topLeft(), background_, rect);
+    // Drawn by the painter or over the traces, and not kept in spans: taken back whole.
+    // Widgets standing over the chart painted over the last frame, and paint again over this.
+    std::vector<QRect> whole{labelRow_};
+    if (!legendOpaque_)
+        whole.emplace_back(legend_.position, legend_.image.size());
+    for (const QWidget* level = this; level && !level->isWindow(); level = level->parentWidget()) {
+        const QObjectList& siblings = level->parentWidget()->children();
+        for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(level)) + 1; i < siblings.size(); ++i) {
+            const auto* over = qobject_cast<const QWidget*>(siblings[i]);
+            if (over && over->isVisible() && !over->isWindow()) {
+                const QRect rect(mapFrom(level->parentWidget(), over->pos()), over->size());
+                if (rect.intersects(dynamicRect_))
+                    whole.push_back(rect);
+            }
+        }
+    }
+    for (const QRect& rect : whole) {
+        for (const QRect& area : areas_) {
+            const QRect part = area & rect;
+            if (!part.isEmpty())
+                copyPixels(store, origin + part.topLeft(), background_, part);
+        }
+    }
+}
+
 void StripChartWidget::drawFrame(QPainter& painter, QImage& image, QPoint origin)
 {
     ++frames_;
+    raster_.aim(image, origin, clip_, areas_);
     double minX = 0.0, maxX = 1.0;
     if (data_.xRange(minX, maxX)) {
         if (maxX - minX <= 0.0) {
             minX -= 0.5;
             maxX += 0.5;
         }
-        raster_.aim(image, origin, clip_, areas_);
         const std::vector<double>& labels = bottomLabels(minX, maxX);
         drawBottomGrid(labels, minX, maxX);
         drawBottomLabels(painter, labels, minX, maxX);

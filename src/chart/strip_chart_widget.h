@@ -11,6 +11,7 @@
 #include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
+#include <QRegion>
 #include <QStaticText>
 #include <QString>
 #include <QWidget>
@@ -117,6 +118,11 @@ private:
     // Everything a frame draws over the background, into image with the chart at origin,
     // touching only areas_.
     void drawFrame(QPainter& painter, QImage& image, QPoint origin);
+    // Puts the background back where the last frame in the backing store drew, for a frame
+    // that paints the same areas of the same store again.
+    void restoreLastFrame(QImage& store, QPoint origin);
+    // Whether that takes back fewer pixels than the whole areas by enough to be quicker.
+    bool restoresLess() const;
     double labelWidth(double value) const;
     void measureDigits();
     struct LabelText {
@@ -162,6 +168,22 @@ private:
     std::vector<double> labels_;
     std::vector<QRect> areas_; // what this paint may touch, in device pixels of the chart
     TraceRaster raster_;
+    // The last frame painted into the backing store: what its traces and grid covered, and
+    // where it went. Outside those spans and the label row its areas hold the background.
+    struct LastFrame {
+        bool valid = false;
+        std::vector<QRect> drawn;
+        QRegion region;
+        const uchar* store = nullptr;
+        QSize storeSize;
+        QPoint origin;
+    } lastFrame_;
+    std::vector<QRect> drawnPart_; // what a paint of a part of the last frame's areas drew
+    static constexpr std::size_t kMostDrawnRects = 4096;
+    static constexpr int kProbeEvery = 32;
+    int framesUntilProbe_ = 0;
+    bool catchingUp_ = false; // in the repaint of a catch-up; any other paint starts afresh
+    QRect labelRow_; // the bottom labels and their ticks
     quint64 frames_ = 0;
     // Bottom-axis label texts laid out once, found by value; the least recently drawn goes.
     std::array<LabelText, 24> labelTexts_;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace veltrano {
@@ -47,6 +48,7 @@ public:
                                   std::max(0, ceilToInt(clip.top() * scale_ - 0.5))),
                            QPoint(ceilToInt(clip.right() * scale_ - 0.5) - 1, ceilToInt(clip.bottom() * scale_ - 0.5) - 1));
         areas_.clear();
+        drawn_.clear();
         left_ = std::numeric_limits<int>::max();
         right_ = std::numeric_limits<int>::min();
         for (const QRect& area : areas) {
@@ -78,6 +80,36 @@ public:
             return;
         const double dx = depth.x() * scale_, dy = depth.y() * scale_;
         columns(device_.front().x(), device_.back().x() + dx, dx, 0.0, dy / dx, 0.0, colour);
+    }
+
+    // Hands over rectangles (device pixels of the chart) that hold every pixel drawn since
+    // aim(), taking the storage of rects for the next ones. A shape's columns go in bands of
+    // kBand, each band's rows from the least to the greatest it covers there, so that putting
+    // back what was under them is a few contiguous copies per row.
+    static constexpr int kBand = 32;
+    // Whether the shapes drawn from the next aim() on are kept for takeDrawn().
+    void keepDrawn(bool keep) { keepDrawn_ = keep; }
+    // Two rects of one band are merged where their union is no larger than the two, so that
+    // pixels where shapes overlap (a 3D ribbon and its edges) are put back once, and a grid
+    // line crossing a trace stays a line.
+    void takeDrawn(std::vector<QRect>& rects)
+    {
+        std::sort(drawn_.begin(), drawn_.end(), [](const QRect& a, const QRect& b) {
+            return std::pair(a.left() / kBand, a.top()) < std::pair(b.left() / kBand, b.top());
+        });
+        auto area = [](const QRect& r) { return qint64(r.width()) * r.height(); };
+        rects.clear();
+        for (const QRect& rect : drawn_) {
+            if (!rects.empty() && rects.back().left() / kBand == rect.left() / kBand) {
+                const QRect both = rects.back() | rect;
+                if (area(both) <= area(rects.back()) + area(rect)) {
+                    rects.back() = both;
+                    continue;
+                }
+            }
+            rects.push_back(rect);
+        }
+        drawn_.clear();
     }
 
 private:
@@ -246,6 +278,24 @@ private:
         }
         for (const QRect& area : areas_) {
             const int left = std::max(first, area.left()), right = std::min(last, area.right());
+            for (int bandLeft = left; keepDrawn_ && bandLeft <= right;) {
+                const int bandRight = std::min(right, (bandLeft / kBand + 1) * kBand - 1);
+                int rowFirst = std::numeric_limits<int>::max(), rowLast = std::numeric_limits<int>::min();
+                int columnFirst = bandRight + 1, columnLast = bandLeft - 1;
+                for (int column = bandLeft; column <= bandRight; ++column) {
+                    const int top = std::max(spanFirst_[column - first], area.top());
+                    const int bottom = std::min(spanLast_[column - first], area.bottom());
+                    if (top <= bottom) {
+                        rowFirst = std::min(rowFirst, top);
+                        rowLast = std::max(rowLast, bottom);
+                        columnFirst = std::min(columnFirst, column);
+                        columnLast = column;
+                    }
+                }
+                if (rowFirst <= rowLast)
+                    drawn_.emplace_back(QPoint(columnFirst, rowFirst), QPoint(columnLast, rowLast));
+                bandLeft = bandRight + 1;
+            }
             if (opaque) {
                 fillOpaque(left, right, first, area.top(), area.bottom(), colour);
                 continue;
@@ -336,6 +386,8 @@ private:
     double scale_ = 1.0;
     int left_ = 0, right_ = -1;
     std::vector<QRect> areas_;
+    std::vector<QRect> drawn_;
+    bool keepDrawn_ = false;
     std::vector<QPointF> device_;
     std::vector<double> keys_;
     std::vector<double> reciprocals_; // of the segments' widths

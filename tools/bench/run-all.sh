@@ -6,8 +6,8 @@
 # benchmark that only prints its figures is checked as well.
 #
 # Usage: tools/bench/run-all.sh [build-dir]     (default: build-bench at the top of the tree)
-# BENCH_E2E_SECONDS sets the length of each end-to-end run (default 60), BENCH_E2E_RUNS how
-# many runs of each end-to-end case the median is taken from (default 3).
+# BENCH_E2E_SECONDS sets the length of each end-to-end and floor run (default 20),
+# BENCH_E2E_ROUNDS how many rounds the medians above the floor are taken from (default 5).
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build-bench}
@@ -56,30 +56,21 @@ run() {
     fi
 }
 
-seconds=${BENCH_E2E_SECONDS:-60}
-runs=${BENCH_E2E_RUNS:-3}
-median=$root/tools/bench/median-run.sh
+seconds=${BENCH_E2E_SECONDS:-20}
+rounds=${BENCH_E2E_ROUNDS:-5}
 for bench in $benches; do
     case $bench in
         bench_end_to_end)
-            # The two ends of the chart's cost: the fewest points in 2D, the most in 3D; the
-            # setup view's idle share is taken once.
-            run "$bench (51 points, 2D)" "$median" "$runs" "$build/tools/bench/$bench" --seconds "$seconds"
-            run "$bench (501 points, 3D)" "$median" "$runs" "$build/tools/bench/$bench" --seconds "$seconds" \
-                --points 501 --3d --idle-seconds 0
-            if command -v Xvfb >/dev/null; then
-                xvfb=$root/tools/bench/end-to-end-xvfb.sh
-                run "$bench under Xvfb (51 points, 2D)" "$median" "$runs" "$xvfb" "$build" --seconds "$seconds"
-                run "$bench under Xvfb (501 points, 3D)" "$median" "$runs" "$xvfb" "$build" --seconds "$seconds" \
-                    --points 501 --3d --idle-seconds 0
-            else
-                echo "== $bench under Xvfb: not run (no Xvfb; tools/install-deps.sh --with-x installs it)"
-            fi
+            # The chart view's cost as its distance above the floor, in alternating rounds of
+            # the floor and of the fewest points in 2D and the most in 3D, offscreen and under
+            # Xvfb (when installed); then the setup view's idle share once.
+            run "$bench against the floor" "$root/tools/bench/interleaved.sh" "$build" "$rounds" "$seconds"
+            run "$bench (setup view idle)" "$build/tools/bench/$bench" --seconds 5 --idle-seconds 10
             ;;
-        bench_event_floor) run "$bench" "$build/tools/bench/$bench" --seconds "$((seconds / 3 + 1))" ;;
-        # Three rounds without and three with a recording, a third of the end-to-end length
-        # each, then the stalled pipe.
-        bench_recording) run "$bench" "$build/tools/bench/$bench" --seconds "$((seconds / 3 + 1))" --rounds 3 ;;
+        bench_event_floor) ;; # taken in the rounds above
+        # Three rounds without and three with a recording, each as long as an end-to-end run,
+        # then the stalled pipe.
+        bench_recording) run "$bench" "$build/tools/bench/$bench" --seconds "$seconds" --rounds 3 ;;
         *) run "$bench" "$build/tools/bench/$bench" ;;
     esac
 done
