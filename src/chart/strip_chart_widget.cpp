@@ -492,14 +492,17 @@ void StripChartWidget::restoreLastFrame(QImage& store, QPoint origin)
         copyPixels(store, origin + rect.topLeft(), background_, rect);
     // Drawn by the painter or over the traces, and not kept in spans: taken back whole.
     // Widgets standing over the chart painted over the last frame, and paint again over this.
-    std::vector<QRect> whole{labelRow_};
+    std::vector<QRect>& whole = restoreWhole_;
+    whole.assign(1, labelRow_);
     if (!legendOpaque_)
         whole.emplace_back(legend_.position, legend_.image.size());
     for (const QWidget* level = this; level && !level->isWindow(); level = level->parentWidget()) {
         const QObjectList& siblings = level->parentWidget()->children();
         for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(level)) + 1; i < siblings.size(); ++i) {
-            const auto* over = qobject_cast<const QWidget*>(siblings[i]);
-            if (over && over->isVisible() && !over->isWindow()) {
+            if (!siblings[i]->isWidgetType()) // a flag test, where a cast would look up the class
+                continue;
+            const auto* over = static_cast<const QWidget*>(siblings[i]);
+            if (over->isVisible() && !over->isWindow()) {
                 const QRect rect(mapFrom(level->parentWidget(), over->pos()), over->size());
                 if (rect.intersects(dynamicRect_))
                     whole.push_back(rect);

@@ -179,6 +179,7 @@ private:
         QPoint origin;
     } lastFrame_;
     std::vector<QRect> drawnPart_; // what a paint of a part of the last frame's areas drew
+    std::vector<QRect> restoreWhole_; // what restoreLastFrame() takes back whole
     static constexpr std::size_t kMostDrawnRects = 4096;
     static constexpr int kProbeEvery = 32;
     int framesUntilProbe_ = 0;
