@@ -6,11 +6,15 @@
 // nothing coming in.
 //
 //   bench_end_to_end [--seconds N] [--points N] [--3d] [--idle-seconds N] [--x-server-pid PID]
+//                    [--freeze-chart]
 //
 // --seconds: the chart-view run (default 60); --points: points per series in the chart's
 // window (default 51); --3d: the chart in 3D; --idle-seconds: the setup-view idle run
 // (default 10, 0 skips it); --x-server-pid: also report that process's CPU share over the
-// same runs (the X server, when run on one).
+// same runs (the X server, when run on one); --freeze-chart: the chart's updates turned off
+// for the chart-view run, so that it still takes every tick's points and covers what lies
+// behind it but paints no frame: what the run costs without the chart's frames, which
+// tells the chart's share from the rest.
 #include "chart_view_run.h"
 #include "process_status.h"
 #include "program_application.h"
@@ -47,6 +51,7 @@ int main(int argc, char* argv[])
     bool view3D = false;
     int idleSeconds = 10;
     long xServerPid = 0;
+    bool freezeChart = false;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (qstrcmp(argv[i], "--seconds") == 0 && hasValue) {
@@ -59,9 +64,12 @@ int main(int argc, char* argv[])
             idleSeconds = std::atoi(argv[++i]);
         } else if (qstrcmp(argv[i], "--x-server-pid") == 0 && hasValue) {
             xServerPid = std::atol(argv[++i]);
+        } else if (qstrcmp(argv[i], "--freeze-chart") == 0) {
+            freezeChart = true;
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--seconds N] [--points N] [--3d] [--idle-seconds N] [--x-server-pid PID]\n",
+                         "usage: %s [--seconds N] [--points N] [--3d] [--idle-seconds N] [--x-server-pid PID] "
+                         "[--freeze-chart]\n",
                          argv[0]);
             return 2;
         }
@@ -101,6 +109,8 @@ int main(int argc, char* argv[])
 
     if (const QString error = run.openChartView(points, view3D); !error.isEmpty())
         return fail(error);
+    if (freezeChart)
+        run.form().TChart1.widget()->setUpdatesEnabled(false);
     // The run starts with nothing outstanding and is counted from the resume to the next pause.
     if (!run.pauseAndDrain())
         return fail(QStringLiteral("answers still outstanding after the warm-up"));
@@ -131,8 +141,8 @@ int main(int argc, char* argv[])
         if (xServerPid > 0)
             std::printf("setup view idle X server CPU share: %.2f %% of one core\n", idleXPct);
     }
-    std::printf("end-to-end run (115200 baud, chart view %s, %d points, motor running): %.1f s\n", shape, points,
-                elapsed);
+    std::printf("end-to-end run (115200 baud, chart view %s, %d points, motor running%s): %.1f s\n", shape, points,
+                freezeChart ? ", chart frozen" : "", elapsed);
     std::printf("end-to-end ticks per second: %.2f 1/s (target 63 to 65)\n", tickRate);
     std::printf("end-to-end polls written: %ld polls (target = chart-view ticks, %ld)\n", polls, ticks);
     std::printf("end-to-end frames decoded: %ld frames (target >= 99 %% of polls written)\n", decoded);

@@ -5,7 +5,9 @@
 # turned round on every second round, so that the machine's drift falls on both sides
 # alike. Each round's figure is the program's share less the floor's share with the line
 # box measured in the same round, and their ratio; every raw figure is printed, then per
-# setting the medians and their targets.
+# setting the medians and their targets. With INTERLEAVED_FROZEN=1 each round also runs both
+# settings with the chart's frames frozen (bench_end_to_end --freeze-chart), and the medians
+# of those runs above the floor, beside the others, part the chart's frames from the rest.
 # Exits 1 when a target is missed or a run fails its own checks (ticks, polls decoded,
 # memory), 2 when a benchmark cannot run.
 # Usage: tools/bench/interleaved.sh BUILD-DIR [ROUNDS] [SECONDS]  (defaults 5 and 20;
@@ -16,6 +18,7 @@ rounds=${2:-5}
 seconds=${3:-20}
 bench=$build/tools/bench
 platforms=${INTERLEAVED_PLATFORMS:-offscreen xvfb}
+frozen=${INTERLEAVED_FROZEN:-0}
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrano-interleaved.XXXXXX")
 xvfb=""
 cleanup() {
@@ -74,7 +77,7 @@ report_round() {
         echo "$share $floor_box" >>"$work/$platform-$name"
         awk -v p="$platform" -v r="$round" -v n="$name" -v s="$share" -v f="$floor_box" -v fp="$floor_polls" \
             -v t="$ticks" -v d="$decoded" -v x="$xshare" 'BEGIN {
-            printf "   %-9s round %d  %-6s  program %5.2f %%  floor %5.2f %% (polls only %5.2f %%)  above %5.2f  ratio %4.2f  %s ticks/s  %s %% decoded%s\n",
+            printf "   %-9s round %d  %-13s  program %5.2f %%  floor %5.2f %% (polls only %5.2f %%)  above %5.2f  ratio %4.2f  %s ticks/s  %s %% decoded%s\n",
                 p, r, n, s, f, fp, s - f, s / f, t, d, x == "" ? "" : "  X server " x " %" }'
     done <"$work/round"
     rm -f "$work/round"
@@ -83,15 +86,24 @@ report_round() {
 # median: the middle of the numbers on standard input (the mean of the two middle ones).
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+# summary NAME [LIMIT]: the setting's medians, judged against LIMIT when given.
 summary() {
     file=$work/$platform-$1
-    limit=$2
+    limit=${2:-}
     [ -s "$file" ] || return
     above=$(awk '{ print $1 - $2 }' "$file" | median)
     ratio=$(awk '{ print $1 / $2 }' "$file" | median)
-    printf 'interleaved %s %s above the floor: %.2f points (target <= %s points; ratio %.2f, %d rounds)\n' \
-        "$platform" "$1" "$above" "$limit" "$ratio" "$(wc -l <"$file")"
-    awk -v a="$above" -v l="$limit" 'BEGIN { exit !(a <= l) }' || failed=1
+    target=${limit:+target <= $limit points; }
+    printf 'interleaved %s %s above the floor: %.2f points (%sratio %.2f, %d rounds)\n' \
+        "$platform" "$1" "$above" "$target" "$ratio" "$(wc -l <"$file")"
+    [ -z "$limit" ] || awk -v a="$above" -v l="$limit" 'BEGIN { exit !(a <= l) }' || failed=1
+}
+
+# frozen_runs: both settings with the chart frozen, when asked for.
+frozen_runs() {
+    [ "$frozen" = 1 ] || return 0
+    program 51-2D-frozen --freeze-chart
+    program 501-3D-frozen --points 501 --3d --freeze-chart
 }
 
 for platform in $platforms; do
@@ -112,7 +124,9 @@ for platform in $platforms; do
             floor
             program 51-2D
             program 501-3D --points 501 --3d
+            frozen_runs
         else
+            frozen_runs
             program 501-3D --points 501 --3d
             program 51-2D
             floor
@@ -121,6 +135,8 @@ for platform in $platforms; do
     done
     summary 51-2D "$limit"
     summary 501-3D "$limit"
+    summary 51-2D-frozen
+    summary 501-3D-frozen
     if [ -n "$xvfb" ]; then
         kill "$xvfb" 2>/dev/null
         wait "$xvfb" 2>/dev/null
