@@ -82,8 +82,8 @@ public:
         columns(device_.front().x(), device_.back().x() + dx, dx, 0.0, dy / dx, 0.0, colour);
     }
 
-    // Hands over rectangles (device pixels of the chart) that hold every pixel drawn since
-    // aim(), taking the storage of rects for the next ones. A shape's columns go in bands of
+    // Puts into rects rectangles (device pixels of the chart) that hold every pixel drawn
+    // since aim(), and starts the record afresh. A shape's columns go in bands of
     // kBand, each band's rows from the least to the greatest it covers there, so that putting
     // back what was under them is a few contiguous copies per row.
     static constexpr int kBand = 32;

@@ -7,12 +7,8 @@ set -eu
 build=$1
 shift
 command -v Xvfb >/dev/null || { echo "end-to-end-xvfb: no Xvfb (tools/install-deps.sh --with-x)" >&2; exit 2; }
-display=:$((70 + $$ % 20))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null' EXIT
-for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.1
-done
+. "$(dirname "$0")/private_xvfb.sh"
+xvfb=""
+trap '[ -n "$xvfb" ] && { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }' EXIT
+start_private_xvfb || { echo "end-to-end-xvfb: Xvfb did not start" >&2; exit 2; }
 DISPLAY=$display QT_QPA_PLATFORM=xcb "$build/tools/bench/bench_end_to_end" --x-server-pid "$xvfb" "$@"

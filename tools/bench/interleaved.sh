@@ -28,14 +28,9 @@ cleanup() {
 trap cleanup EXIT
 failed=0
 
+. "$(dirname "$0")/private_xvfb.sh"
 start_xvfb() {
-    display=:$((70 + $$ % 20))
-    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X${display#:}" ] && return 0
-        sleep 0.1
-    done
+    start_private_xvfb && return 0
     echo "interleaved: Xvfb did not start" >&2
     exit 2
 }
