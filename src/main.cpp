@@ -3,6 +3,7 @@
 #include "app/process_memory.h"
 #include "app/quit_on_signal.h"
 #include "app/real_parts.h"
+#include "serial/simulated_board.h"
 
 #include <QApplication>
 
@@ -14,7 +15,11 @@ int main(int argc, char* argv[])
         return *start.exitStatus;
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    veltrano::Form1 form(veltrano::realParts());
+    std::shared_ptr<veltrano::PortTable> ports = veltrano::PortTable::fromEnvironment();
+    if (start.simulatedPort)
+        ports->placeSimulatedBoard(start.simulatedPort,
+                                   std::make_shared<veltrano::SimulatedBoard>(std::move(start.replay)));
+    veltrano::Form1 form(veltrano::realParts(std::move(ports)));
     veltrano::endOnSignal(form);
     form.load();
     if (start.recording)

@@ -1,8 +1,14 @@
 // The program's command line: what starts the window, what answers and ends, what is refused.
 #include "app/command_line.h"
 
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#ifndef VELTRANO_EXE
+#error "VELTRANO_EXE must name the program"
+#endif
 
 using namespace veltrano;
 
@@ -65,6 +71,74 @@ private slots:
         };
         QVERIFY2(matches(output, answer.output), qPrintable(answer.output));
         QVERIFY2(matches(errors, answer.errors), qPrintable(answer.errors));
+    }
+
+    // --simulate and --replay: the simulated board's port, or one line of refusal.
+    void simulatedBoardPort_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("port"); // 0: refused
+        QTest::newRow("--simulate") << QStringList{"--simulate"} << 3;
+        QTest::newRow("-simulate") << QStringList{"-simulate"} << 3;
+        QTest::newRow("--simulate=COM7") << QStringList{"--simulate=COM7"} << 7;
+        QTest::newRow("--simulate=com16") << QStringList{"--simulate=com16"} << 16;
+        QTest::newRow("--replay implies it") << QStringList{"--replay", "run.csv"} << 3;
+        QTest::newRow("--replay with a port") << QStringList{"--replay", "run.csv", "--simulate=COM9"} << 9;
+        QTest::newRow("COM0") << QStringList{"--simulate=COM0"} << 0;
+        QTest::newRow("COM17") << QStringList{"--simulate=COM17"} << 0;
+        QTest::newRow("COM05") << QStringList{"--simulate=COM05"} << 0;
+        QTest::newRow("foo") << QStringList{"--simulate=foo"} << 0;
+    }
+
+    void simulatedBoardPort()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, port);
+        arguments.prepend(QStringLiteral("veltrano"));
+        const CommandLineAnswer answer = readCommandLine(arguments);
+        QCOMPARE(answer.run, port != 0);
+        QCOMPARE(answer.simulatedPort, port);
+        QCOMPARE(answer.exitStatus, port ? 0 : 2);
+        if (!port)
+            QVERIFY2(answer.errors.startsWith("veltrano: --simulate=") && answer.errors.count(u'\n') == 1,
+                     qPrintable(answer.errors));
+    }
+
+    // The program refuses what it cannot simulate before it opens a window (a platform
+    // that does not exist would end it otherwise), with one line on standard error.
+    void refusedBeforeAnyWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("COM17") << QStringList{"--simulate=COM17"}
+                               << "veltrano: --simulate=COM17: the simulated board takes a port from COM1 to COM16";
+        QTest::newRow("no usable row") << QStringList{"--replay", "header-only.csv"}
+                                       << "veltrano: --replay header-only.csv: no usable row; nothing to replay";
+        QTest::newRow("no such file") << QStringList{"--simulate", "--replay", "missing.csv"}
+                                      << "veltrano: --replay missing.csv: cannot read: No such file or directory; "
+                                         "nothing to replay";
+    }
+
+    void refusedBeforeAnyWindow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile header(dir.filePath("header-only.csv"));
+        QVERIFY(header.open(QIODevice::WriteOnly) && header.write("x,Data_0,Data_1,Data_2,Data_3\n1,2,3\n") > 0);
+        header.close();
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELTRANO_EXE), arguments);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 2);
+        const QStringList lines = QString::fromLocal8Bit(program.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(lines.size() - 1), error);
+        QVERIFY2(lines.size() <= 2, qPrintable(lines.join(u'\n'))); // at most the bad row before it
     }
 };
 

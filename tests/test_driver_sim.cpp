@@ -7,10 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "driver_board.h"
-#include "driver_protocol.h"
-#include "replay_file.h"
-#include "sim_device.h"
+#include "sim/driver_board.h"
+#include "sim/driver_protocol.h"
+#include "sim/replay_file.h"
+#include "sim/sim_device.h"
+#include "serial/simulated_line.h"
 #include "sim_options.h"
 
 #include <cerrno>
@@ -202,6 +203,8 @@ private slots:
     // The executable over its pty
     void endToEndSessionSurvivesReopening();
     void endToEndPulledOutAndBackAgain();
+    void bothFrontsAnswerAlike_data();
+    void bothFrontsAnswerAlike();
 
 private:
     struct Sim {
@@ -1165,6 +1168,70 @@ void TestDriverSim::endToEndPulledOutAndBackAgain()
     sim.process->terminate();
     QVERIFY(sim.process->waitForFinished(3000));
     QCOMPARE(sim.process->exitCode(), 0);
+}
+
+void TestDriverSim::bothFrontsAnswerAlike_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces"); // written a pause apart
+    QTest::addColumn<bool>("replay");
+    QTest::newRow("greeting and record in pieces")
+        << QByteArrayList{"A", "C", "2000", "=", "1", "=", "10", "=", "0", "=", "1", "=", "9", "F"} << false;
+    QTest::newRow("bad record") << QByteArrayList{"C2000=1=1F0=0=1=9F"} << false;
+    QTest::newRow("run, direction, stop") << QByteArrayList{"J", "T", "TI"} << false;
+    QTest::newRow("free text") << QByteArrayList{"hello\r", "x", "A=B"} << false;
+    QTest::newRow("polls at rest") << QByteArrayList{"Q", "QQ", "AQ"} << false;
+    QTest::newRow("polls of a kept run, looped") << QByteArrayList{"Q", "Q", "QQ", "Q"} << true;
+}
+
+void TestDriverSim::bothFrontsAnswerAlike()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(bool, replay);
+    constexpr int pauseMs = 120;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString kept = dir.filePath("kept.csv");
+    {
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x,Data_0,Data_1,Data_2,Data_3\n0,1,2,3,4\n1,69,70,71,72\n2,255,0,128,7\n");
+    }
+
+    // The simulator on its pseudo-terminal.
+    Sim sim = startSim(replay ? QStringList{"--replay", kept, "--loop", "--quiet"} : QStringList{"--quiet"},
+                       dir.filePath("tty"));
+    QVERIFY(sim.process->state() == QProcess::Running);
+    QByteArray overPty;
+    {
+        LineClient line(sim.linkPath);
+        QVERIFY(line.isOpen());
+        QTest::qWait(100); // the simulator sees its client
+        for (const QByteArray& piece : pieces) {
+            QVERIFY(line.send(piece));
+            overPty += line.drain(pauseMs);
+        }
+        overPty += line.drain(300);
+    }
+    sim.process->terminate();
+    QVERIFY(sim.process->waitForFinished(3000));
+
+    // The same board inside the program.
+    std::vector<veltrano::sim::Frame> frames;
+    if (replay)
+        frames = loadReplay(kept.toStdString()).frames;
+    veltrano::SimulatedLine line(std::make_shared<veltrano::SimulatedBoard>(std::move(frames)));
+    line.open(115200);
+    QByteArray inProgram;
+    for (const QByteArray& piece : pieces) {
+        line.write(piece);
+        QTest::qWait(pauseMs);
+        inProgram += line.readAll();
+    }
+    QTest::qWait(300);
+    inProgram += line.readAll();
+
+    QVERIFY(!inProgram.isEmpty());
+    QCOMPARE(inProgram, overPty);
 }
 
 QTEST_GUILESS_MAIN(TestDriverSim)

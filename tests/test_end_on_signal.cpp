@@ -31,7 +31,7 @@ int runConnectedWindow(int argc, char** argv, const QByteArray& mode)
     for (const int signo : {SIGTERM, SIGHUP, SIGINT})
         std::signal(signo, mode == "nohup" && signo == SIGHUP ? SIG_IGN : SIG_DFL);
     QApplication app(argc, argv);
-    Form1 form(realParts());
+    Form1 form(realParts(PortTable::fromEnvironment()));
     endOnSignal(form);
     form.load();
     form.show();

@@ -1,10 +1,12 @@
 // The whole program against the simulated driver board: the window on its real parts
-// (serial control on the simulator's pseudo-terminal, the 64 Hz timer, the strip chart),
-// driven through its buttons, with the simulator run as a separate process.
+// (serial control, the 64 Hz timer, the strip chart), driven through its buttons, with the
+// board on a pseudo-terminal (the simulator run as a separate process) or inside the
+// program (--simulate).
 #include "app/event_dispatch.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "chart/strip_chart_widget.h"
+#include "serial/simulated_board.h"
 #include "support/driver_sim_process.h"
 #include "support/port_holder.h"
 
@@ -69,15 +71,33 @@ private slots:
     void init();
     void cleanup();
 
+    void parameterDownload_greetsLoadsRunsAndReportsOk_data() { transports(); }
     void parameterDownload_greetsLoadsRunsAndReportsOk();
+    void liveChart_pollsDecodesAndPlotsTheBoardsTraces_data() { transports(); }
     void liveChart_pollsDecodesAndPlotsTheBoardsTraces();
     void devicePulledOutMidStream_windowCarriesOnAndReconnects();
     void portHeldByAnotherProgram_isNotListedAndCannotBeConnected();
 
 private:
+    // The board on a pseudo-terminal, or inside the program.
+    static void transports()
+    {
+        QTest::addColumn<bool>("inProcess");
+        QTest::newRow("pty") << false;
+        QTest::newRow("in-process") << true;
+    }
     // Starts the simulator on a link in the test's directory and points COM3 at it (plus
-    // COM5 at a device that does not exist). False (with a failed check) when it did not start.
-    bool startSim(const QStringList& extraArgs = {});
+    // COM5 at a device that does not exist); inProcess puts the program's own simulated
+    // board at COM3 instead. False (with a failed check) when it did not start.
+    bool startSim(const QStringList& extraArgs = {}, bool inProcess = false);
+    bool startSimAsAsked()
+    {
+        QFETCH(bool, inProcess);
+        return startSim({}, inProcess);
+    }
+    // What the board received ("rx ..." lines) and the polls it counted, either way.
+    QStringList boardReceived() { return board_ ? boardLog_ : sim_->received(); }
+    long boardPolls() { return board_ ? board_->device().polls() : sim_->summarisedPolls(); }
     // Builds, loads and shows the window on its real parts and starts watching it.
     void openWindow();
     void click(QAbstractButton* button) { button->click(); }
@@ -93,6 +113,9 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString link_;
     std::unique_ptr<DriverSimProcess> sim_;
+    std::shared_ptr<SimulatedBoard> board_;
+    QStringList boardLog_;
+    std::shared_ptr<PortTable> ports_;
     QElapsedTimer sinceSimStart_; // started just before the simulator, so never behind its clock
     std::unique_ptr<Form1> form_;
     std::unique_ptr<QProcess> holder_;
@@ -122,13 +145,26 @@ void EndToEndTest::cleanup()
         holder_.reset();
     }
     sim_.reset();
+    board_.reset();
+    boardLog_.clear();
+    ports_.reset();
     dir_.reset();
-    qunsetenv("VELTRANO_PORTS");
 }
 
-bool EndToEndTest::startSim(const QStringList& extraArgs)
+bool EndToEndTest::startSim(const QStringList& extraArgs, bool inProcess)
 {
     sinceSimStart_.start();
+    const QString absent = QStringLiteral("COM5=") + dir_->filePath(QStringLiteral("absent"));
+    if (inProcess) {
+        board_ = std::make_shared<SimulatedBoard>();
+        board_->device().setLogger([this](const std::string& line) {
+            if (line.rfind("rx ", 0) == 0)
+                boardLog_.append(QString::fromStdString(line));
+        });
+        ports_ = std::make_shared<PortTable>(parsePortTable(absent));
+        ports_->placeSimulatedBoard(3, board_);
+        return true;
+    }
     sim_ = std::make_unique<DriverSimProcess>(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), link_,
                                               QStringLiteral("COM3"), extraArgs);
     [&] { QVERIFY2(sim_->ok(), qPrintable(sim_->error())); }();
@@ -137,15 +173,13 @@ bool EndToEndTest::startSim(const QStringList& extraArgs)
     [&] { QCOMPARE(sim_->portsEntry(), QStringLiteral("COM3=") + link_); }();
     if (QTest::currentTestFailed())
         return false;
-    qputenv("VELTRANO_PORTS",
-            (sim_->portsEntry() + QStringLiteral(";COM5=") + dir_->filePath(QStringLiteral("absent")))
-                .toLocal8Bit());
+    ports_ = std::make_shared<PortTable>(parsePortTable(sim_->portsEntry() + u';' + absent));
     return true;
 }
 
 void EndToEndTest::openWindow()
 {
-    form_ = std::make_unique<Form1>(realParts());
+    form_ = std::make_unique<Form1>(realParts(ports_));
     Form1* form = form_.get();
     Watch* watch = &watch_;
 
@@ -197,7 +231,7 @@ bool EndToEndTest::waitForFrames(int frames, int timeoutMs)
 
 void EndToEndTest::parameterDownload_greetsLoadsRunsAndReportsOk()
 {
-    if (!startSim())
+    if (!startSimAsAsked())
         return;
     openWindow();
     Form1& w = *form_;
@@ -242,14 +276,14 @@ void EndToEndTest::parameterDownload_greetsLoadsRunsAndReportsOk()
     const QStringList expected{QStringLiteral("rx A (greeting)"),
                                QStringLiteral("rx record C2600=1=10=2=0=1F"),
                                QStringLiteral("rx J (run)")};
-    QCOMPARE(sim_->received(), expected);
+    QCOMPARE(boardReceived(), expected);
     QCOMPARE(w.Text2->text(), QLatin1Char('\r') + kDefaultRecordReply + kRunReply);
     QCOMPARE(dispatchFailureCount(), failuresAtStart_);
 }
 
 void EndToEndTest::liveChart_pollsDecodesAndPlotsTheBoardsTraces()
 {
-    if (!startSim())
+    if (!startSimAsAsked())
         return;
     openWindow();
     Form1& w = *form_;
@@ -280,7 +314,7 @@ void EndToEndTest::liveChart_pollsDecodesAndPlotsTheBoardsTraces()
     QTest::qWait(200);
     QCOMPARE(int(watch_.decoded.size()), watch_.pollsSent);
     // The board counted exactly the polls the window sent (it sums them once a second).
-    QTRY_COMPARE_WITH_TIMEOUT(sim_->summarisedPolls(), long(watch_.pollsSent), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(boardPolls(), long(watch_.pollsSent), 5000);
     qInfo("%d chart ticks, %d frames decoded", watch_.chartTicks, int(watch_.decoded.size()));
 
     for (int s = 0; s < 4; ++s) {

@@ -1,5 +1,6 @@
 #include "serial/port_registry.h"
 #include "serial/port_table.h"
+#include "serial/simulated_board.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -59,8 +60,9 @@ private slots:
     void locationsNumberedInNaturalOrder_data();
     void locationsNumberedInNaturalOrder();
     void environmentIsTheWholeTable();
-    void environmentReadOnEveryLookup();
+    void environmentReadOnceAtStart();
     void environmentMistakesReportedOnce();
+    void simulatedBoardTakesItsNumber();
     void descriptionNamesTheDevice();
     void registryFile_data();
     void registryFile();
@@ -104,9 +106,9 @@ void TestPortTable::portNames()
 
 void TestPortTable::parsesEntries()
 {
-    const PortTable table =
+    const PortMap table =
         parsePortTable(QStringLiteral("  COM3=/dev/ttyUSB0 ;COM5 = /tmp/sim/tty;\tCOM16=/dev/a=b ; "));
-    PortTable expected;
+    PortMap expected;
     expected.insert(3, QStringLiteral("/dev/ttyUSB0"));
     expected.insert(5, QStringLiteral("/tmp/sim/tty"));
     expected.insert(16, QStringLiteral("/dev/a=b"));
@@ -139,7 +141,7 @@ void TestPortTable::ignoresMalformedEntries()
     if (!rejected.isEmpty())
         QVERIFY2(rejected.first().startsWith(u'"' + text.trimmed() + u'"'), qPrintable(rejected.first()));
     // A bad entry costs nothing to the good ones around it.
-    const PortTable table = parsePortTable(text + QStringLiteral(";COM2=/dev/ok;") + text);
+    const PortMap table = parsePortTable(text + QStringLiteral(";COM2=/dev/ok;") + text);
     QCOMPARE(table.size(), 1);
     QCOMPARE(table.value(2), QStringLiteral("/dev/ok"));
 }
@@ -147,7 +149,7 @@ void TestPortTable::ignoresMalformedEntries()
 void TestPortTable::firstEntryOfANameWins()
 {
     QStringList rejected;
-    const PortTable table = parsePortTable(QStringLiteral("COM4=/dev/first;com4=/dev/second"), &rejected);
+    const PortMap table = parsePortTable(QStringLiteral("COM4=/dev/first;com4=/dev/second"), &rejected);
     QCOMPARE(rejected, QStringList{QStringLiteral("\"com4=/dev/second\" ignored: COM4 listed before")});
     QCOMPARE(table.size(), 1);
     QCOMPARE(table.value(4), QStringLiteral("/dev/first"));
@@ -234,35 +236,51 @@ void TestPortTable::locationsNumberedInNaturalOrder()
 void TestPortTable::environmentIsTheWholeTable()
 {
     qputenv("VELTRANO_PORTS", "COM3=/dev/ttyUSB0; COM5=/tmp/sim/tty");
-    QCOMPARE(portDevice(3), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(portDevice(5), QStringLiteral("/tmp/sim/tty"));
+    const std::shared_ptr<PortTable> table = PortTable::fromEnvironment();
+    QCOMPARE(table->device(3), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(table->device(5), QStringLiteral("/tmp/sim/tty"));
     for (int n : {0, 1, 2, 4, 16, 17})
-        QVERIFY2(portDevice(n).isEmpty(), qPrintable(QString::number(n)));
+        QVERIFY2(table->device(n).isEmpty(), qPrintable(QString::number(n)));
 
     // Set but empty: no port exists, whatever the system has.
     qputenv("VELTRANO_PORTS", "");
-    QVERIFY(currentPortTable().isEmpty());
-    for (int n = firstPortNumber; n <= lastPortNumber; ++n)
-        QVERIFY(portDevice(n).isEmpty());
+    const std::shared_ptr<PortTable> empty = PortTable::fromEnvironment();
+    empty->rescan();
+    QVERIFY(empty->devices().isEmpty());
 }
 
-void TestPortTable::environmentReadOnEveryLookup()
+void TestPortTable::environmentReadOnceAtStart()
 {
     qputenv("VELTRANO_PORTS", "COM1=/dev/one");
-    QCOMPARE(portDevice(1), QStringLiteral("/dev/one"));
-    qputenv("VELTRANO_PORTS", "COM1=/dev/two");
-    QCOMPARE(portDevice(1), QStringLiteral("/dev/two"));
+    const std::shared_ptr<PortTable> table = PortTable::fromEnvironment();
     qputenv("VELTRANO_PORTS", "COM2=/dev/two");
-    QVERIFY(portDevice(1).isEmpty());
+    table->rescan();
+    QCOMPARE(table->devices(), parsePortTable(QStringLiteral("COM1=/dev/one")));
 }
 
 void TestPortTable::environmentMistakesReportedOnce()
 {
     qputenv("VELTRANO_PORTS", "COM2=/dev/ok;COM17=/dev/once");
-    rescanPortTable();
+    const std::shared_ptr<PortTable> table = PortTable::fromEnvironment();
+    table->rescan();
     for (int n = firstPortNumber; n <= lastPortNumber; ++n)
-        portDevice(n);
+        table->device(n);
     QCOMPARE(messages.filter(QStringLiteral("COM17=/dev/once")).size(), 1);
+}
+
+void TestPortTable::simulatedBoardTakesItsNumber()
+{
+    PortTable table(parsePortTable(QStringLiteral("COM3=/dev/ttyUSB0;COM5=/dev/ttyS0")));
+    table.placeSimulatedBoard(3, std::make_shared<SimulatedBoard>());
+    for (int round = 0; round < 2; ++round) {
+        table.rescan();
+        QCOMPARE(table.devices(), parsePortTable(QStringLiteral("COM5=/dev/ttyS0")));
+        QVERIFY(table.simulatedBoard(3) && !table.simulatedBoard(5));
+        QCOMPARE(table.describe(3), QStringLiteral("simulated driver board"));
+    }
+    // The device that had the number is out of reach, and standard error says so once.
+    QCOMPARE(messages, QStringList(QStringLiteral(
+                           "veltrano: COM3 (/dev/ttyUSB0) is out of reach for this run: COM3 is the simulated driver board")));
 }
 
 void TestPortTable::descriptionNamesTheDevice()
@@ -271,14 +289,14 @@ void TestPortTable::descriptionNamesTheDevice()
     QVERIFY(dir.isValid());
     const QString link = dir.filePath(QStringLiteral("tty"));
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), link));
-    qputenv("VELTRANO_PORTS", QStringLiteral("COM2=/dev/null;COM3=%1").arg(link).toLocal8Bit());
+    const PortTable table(parsePortTable(QStringLiteral("COM2=/dev/null;COM3=%1").arg(link)));
 
-    QCOMPARE(portDescription(2), QStringLiteral("/dev/null"));
+    QCOMPARE(table.describe(2), QStringLiteral("/dev/null"));
     // Through a link the tooltip shows where it leads.
-    QCOMPARE(portDescription(3), QStringLiteral("%1 -> /dev/null").arg(link));
-    QVERIFY(portDescription(1).isEmpty());
-    QVERIFY(portDescription(0).isEmpty());
-    QVERIFY(portDescription(17).isEmpty());
+    QCOMPARE(table.describe(3), QStringLiteral("%1 -> /dev/null").arg(link));
+    QVERIFY(table.describe(1).isEmpty());
+    QVERIFY(table.describe(0).isEmpty());
+    QVERIFY(table.describe(17).isEmpty());
 
     // A listed device: its path, by-id name, maker, product and USB ids.
     const SerialDevice usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_A5-if00-port0", "FTDI", "FT232R USB UART", 0x403, 0x6001};
@@ -317,20 +335,21 @@ void TestPortTable::numbersHoldFromSearchToSearch()
 {
     const QString file = config_.filePath(QStringLiteral("veltrano/ports"));
     QCOMPARE(portRegistryPath(), file);
-    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
-    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM1=/id/a;COM2=/dev/ttyS0")));
+    PortTable table;
+    table.rescan(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
+    QCOMPARE(table.devices(), parsePortTable(QStringLiteral("COM1=/id/a;COM2=/dev/ttyS0")));
     // Another run, the adapter gone and another one come: COM1 is nothing, not the newcomer.
-    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/b")));
-    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM2=/dev/ttyS0;COM3=/id/b")));
-    QVERIFY(portDescription(1).isEmpty());
-    QCOMPARE(portDescription(3), QStringLiteral("/dev/ttyUSB0 (by-id b)"));
+    table.rescan(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/b")));
+    QCOMPARE(table.devices(), parsePortTable(QStringLiteral("COM2=/dev/ttyS0;COM3=/id/b")));
+    QVERIFY(table.describe(1).isEmpty());
+    QCOMPARE(table.describe(3), QStringLiteral("/dev/ttyUSB0 (by-id b)"));
     QVERIFY(messages.isEmpty());
 
     QFile damaged(file);
     QVERIFY(damaged.open(QIODevice::Append) && damaged.write("COM9\n") == 5);
     damaged.close();
-    rescanPortTable(devices(QStringLiteral("/dev/ttyUSB1>/id/a")));
-    QCOMPARE(currentPortTable(), parsePortTable(QStringLiteral("COM1=/id/a")));
+    table.rescan(devices(QStringLiteral("/dev/ttyUSB1>/id/a")));
+    QCOMPARE(table.devices(), parsePortTable(QStringLiteral("COM1=/id/a")));
     // A line not of the file's own form: the file is moved aside whole, its numbers kept.
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages.first().contains("moved it to " + file + ".damaged"), qPrintable(messages.first()));
@@ -401,10 +420,11 @@ void TestPortTable::numberFileKeepsWhatIsNotOurs()
     const QString before = entryAt(file), outsideBefore = entryAt(outside);
 
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    rescanPortTable(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
+    PortTable ports;
+    ports.rescan(devices(QStringLiteral("/dev/ttyS0 /dev/ttyUSB0>/id/a")));
     qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
 
-    QCOMPARE(currentPortTable(), parsePortTable(table));
+    QCOMPARE(ports.devices(), parsePortTable(table));
     auto readsAs = [](const QString& path, const QString& expected) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) && parseRegistry(QString::fromUtf8(f.readAll())).table == parsePortTable(expected);

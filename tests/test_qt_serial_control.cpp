@@ -1,6 +1,6 @@
 #include "platform/control_error.h"
 #include "serial/port_lock.h"
-#include "serial/qt_serial_control.h"
+#include "serial/line_serial_control.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
 
@@ -48,9 +48,12 @@ public:
     }
 };
 
+// The ports of every control of a test.
+std::shared_ptr<PortTable> ports;
+
 void setPorts(const QString& table)
 {
-    qputenv("VELTRANO_PORTS", table.toLocal8Bit());
+    ports->setFixed(parsePortTable(table));
 }
 
 QByteArray allByteValues()
@@ -71,7 +74,7 @@ QByteArray pattern(int size)
 }
 
 // The line as the system sees it, read from the descriptor the control opened.
-std::optional<termios> lineOf(QtSerialControl& control)
+std::optional<termios> lineOf(LineSerialControl& control)
 {
     auto* port = control.findChild<QSerialPort*>();
     if (!port || !port->isOpen())
@@ -114,7 +117,7 @@ private slots:
     void bytesFromBeforeAnOpenAreDropped();
 
 private:
-    void openOnPty(QtSerialControl& control, int number = 1);
+    void openOnPty(LineSerialControl& control, int number = 1);
 
     std::unique_ptr<PtyPair> pty_;
     std::unique_ptr<QTemporaryDir> dir_;
@@ -123,6 +126,7 @@ private:
 
 void TestQtSerialControl::init()
 {
+    ports = std::make_shared<PortTable>(PortMap{});
     pty_ = std::make_unique<PtyPair>();
     QVERIFY(pty_->isValid());
     dir_ = std::make_unique<QTemporaryDir>();
@@ -131,7 +135,7 @@ void TestQtSerialControl::init()
 
 void TestQtSerialControl::cleanup()
 {
-    qunsetenv("VELTRANO_PORTS");
+    ports.reset();
     if (holder_) {
         holder_->closeWriteChannel();
         holder_->waitForFinished(5000);
@@ -141,7 +145,7 @@ void TestQtSerialControl::cleanup()
     dir_.reset();
 }
 
-void TestQtSerialControl::openOnPty(QtSerialControl& control, int number)
+void TestQtSerialControl::openOnPty(LineSerialControl& control, int number)
 {
     setPorts(QStringLiteral("COM%1=%2").arg(number).arg(pty_->slavePath()));
     control.setCommPort(number);
@@ -151,7 +155,7 @@ void TestQtSerialControl::openOnPty(QtSerialControl& control, int number)
 
 void TestQtSerialControl::portNumberRange()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     QCOMPARE(control.commPort(), 1);
     QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(0));
     QVERIFY_THROWS_EXCEPTION(ControlError, control.setCommPort(17));
@@ -186,7 +190,7 @@ void TestQtSerialControl::opensByTableName()
     }
     setPorts(QStringLiteral("COM2=/dev/nonexistent-veltrano; COM7=%1").arg(device));
 
-    QtSerialControl control;
+    LineSerialControl control(ports);
     QVERIFY(!control.portOpen());
     QVERIFY(control.describePort(7).startsWith(device));
     QVERIFY(control.describePort(3).isEmpty());
@@ -206,7 +210,7 @@ void TestQtSerialControl::opensByTableName()
 
 void TestQtSerialControl::openFailsForUnknownOrMissingPort()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     setPorts(QStringLiteral("COM2=%1;COM3=%2").arg(pty_->slavePath(), dir_->filePath("missing")));
 
     control.setCommPort(1); // not in the table
@@ -223,7 +227,7 @@ void TestQtSerialControl::openFailsForUnknownOrMissingPort()
     QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
     QVERIFY(!control.portOpen());
 
-    // The table is read again at each open: COM2 went away.
+    // The table is looked up at each open: COM2 went away.
     setPorts(QStringLiteral("COM3=/dev/null"));
     control.setCommPort(2);
     QVERIFY_THROWS_EXCEPTION(ControlError, control.setPortOpen(true));
@@ -235,7 +239,7 @@ void TestQtSerialControl::openFailsForUnknownOrMissingPort()
 
 void TestQtSerialControl::closedPortRefusesData()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     QVERIFY_THROWS_EXCEPTION(ControlError, control.output("x"));
     QVERIFY_THROWS_EXCEPTION(ControlError, control.input());
     openOnPty(control);
@@ -246,7 +250,7 @@ void TestQtSerialControl::closedPortRefusesData()
 
 void TestQtSerialControl::lineSettings()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     QCOMPARE(control.settings(), QStringLiteral("9600,N,8,1"));
 
     // Kept for the next open.
@@ -285,7 +289,7 @@ void TestQtSerialControl::lineSettings()
 
 void TestQtSerialControl::allByteValuesBothWays()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     const QByteArray all = allByteValues();
 
@@ -302,7 +306,7 @@ void TestQtSerialControl::allByteValuesBothWays()
 
 void TestQtSerialControl::outputKeepsCallOrder()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     QByteArray expected;
     for (int i = 0; i < 200; ++i) {
@@ -316,7 +320,7 @@ void TestQtSerialControl::outputKeepsCallOrder()
 
 void TestQtSerialControl::oneEventPerCharacterUnderBurst()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -349,7 +353,7 @@ void TestQtSerialControl::oneEventPerCharacterUnderBurst()
 
 void TestQtSerialControl::floodLeavesEventLoopRunning()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setInputLen(1);
     QByteArray received;
@@ -380,13 +384,13 @@ void TestQtSerialControl::floodLeavesEventLoopRunning()
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), flood.size() + 1, 20000);
     QCOMPARE(received, flood + "!");
     QVERIFY(receivedWhenOtherWorkRan > 0);
-    QVERIFY2(receivedWhenOtherWorkRan <= QtSerialControl::maxEventsPerPass,
+    QVERIFY2(receivedWhenOtherWorkRan <= LineSerialControl::maxEventsPerPass,
              qPrintable(QString::number(receivedWhenOtherWorkRan)));
 }
 
 void TestQtSerialControl::thresholdAndInputLength()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     QList<QByteArray> takes;
     connect(&control, &SerialControl::onComm, this, [&] { takes.append(control.input()); });
@@ -418,7 +422,7 @@ void TestQtSerialControl::thresholdAndInputLength()
 
 void TestQtSerialControl::handlerTakingNothingWaitsForNewBytes()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -454,7 +458,7 @@ void TestQtSerialControl::handlerTakingNothingWaitsForNewBytes()
 
 void TestQtSerialControl::handlerSpinningEventLoopIsNotReentered()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -492,7 +496,7 @@ void TestQtSerialControl::handlerSpinningEventLoopIsNotReentered()
 
 void TestQtSerialControl::handlerChangingSettingsLosesNothing()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -513,7 +517,7 @@ void TestQtSerialControl::handlerChangingSettingsLosesNothing()
 
 void TestQtSerialControl::handlerFailingLosesNothing()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -551,7 +555,7 @@ void TestQtSerialControl::handlerFailingLosesNothing()
 
 void TestQtSerialControl::handlerClosingPortDropsTheRest()
 {
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     control.setInputLen(1);
@@ -581,7 +585,7 @@ void TestQtSerialControl::handlerClosingPortDropsTheRest()
 void TestQtSerialControl::bytesFromBeforeAnOpenAreDropped()
 {
     QByteArray received;
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });
@@ -651,7 +655,7 @@ void TestQtSerialControl::portInUseByAnotherProcess()
         QVERIFY(QFile::link(pty_->slavePath(), device));
     }
     setPorts(QStringLiteral("COM3=%1").arg(device));
-    QtSerialControl control;
+    LineSerialControl control(ports);
     control.setCommPort(3);
     if (hold < 0) {
         // What the port search does to a free port.
@@ -698,7 +702,7 @@ void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
     stale.write(gonePid.rightJustified(10) + '\n');
     stale.close();
 
-    QtSerialControl control;
+    LineSerialControl control(ports);
     control.setPortOpen(true);
     QVERIFY(control.portOpen());
     // Held the ways others look for: a lock file whose first line is this program's pid,
@@ -710,7 +714,7 @@ void TestQtSerialControl::anotherProcessCannotTakeOpenPort()
     QVERIFY(::ioctl(int(control.findChild<QSerialPort*>()->handle()), TIOCGEXCL, &exclusive) == 0);
     QCOMPARE(exclusive, 1);
 
-    QtSerialControl second;
+    LineSerialControl second(ports);
     QVERIFY_THROWS_EXCEPTION(ControlError, second.setPortOpen(true));
     QVERIFY(!second.portOpen());
     // Root opens through the exclusive flag: a plain open is refused to others only.
@@ -735,7 +739,7 @@ void TestQtSerialControl::farSideClosedClosesPort()
     // Declared before the control: closing it on destruction still reports to them.
     QByteArray received;
     int errorReports = 0;
-    QtSerialControl control;
+    LineSerialControl control(ports);
     openOnPty(control);
     control.setRThreshold(1);
     connect(&control, &SerialControl::onComm, this, [&] { received += control.input(); });

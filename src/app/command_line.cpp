@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "monitor/trace_table.h"
+#include "serial/port_table.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -50,6 +51,23 @@ QString usageError(const QString& message, const QCommandLineParser& parser)
     return QStringLiteral("veltrano: %1\n\n%2").arg(message, parser.helpText());
 }
 
+const QLatin1String kSimulateWord("simulate");
+const QLatin1String kDefaultSimulatedPort("COM3");
+
+// "--simulate" alone stands for "--simulate=COM3" (the parser knows options that take a
+// value or none, not both).
+QStringList withSimulateValue(QStringList arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& word = arguments.at(i);
+        if (word == QLatin1String("--"))
+            break;
+        if (word == QLatin1String("--simulate") || word == QLatin1String("-simulate"))
+            arguments[i] = QStringLiteral("--simulate=") + kDefaultSimulatedPort;
+    }
+    return arguments;
+}
+
 } // namespace
 
 CommandLineAnswer readCommandLine(const QStringList& arguments)
@@ -68,6 +86,17 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
                                                    "from start-up (as Ctrl+R does)."),
                                     QStringLiteral("file"));
     parser.addOption(record);
+    const QCommandLineOption simulate(kSimulateWord,
+                                      QStringLiteral("Offer a simulated driver board as port <COMn> (COM1 to COM16; "
+                                                     "--simulate alone: COM3), beside the real ports."),
+                                      QStringLiteral("COMn"));
+    parser.addOption(simulate);
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("The simulated board (--simulate, implied) answers the polls "
+                                                   "with the rows of <file>, a recording or a chart snapshot, over "
+                                                   "and over."),
+                                    QStringLiteral("file"));
+    parser.addOption(replay);
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -80,7 +109,7 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
     }
 
     CommandLineAnswer answer;
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(withSimulateValue(arguments))) {
         answer = {false, 2, QString(), usageError(parser.errorText(), parser)};
     } else if (!parser.positionalArguments().isEmpty()) {
         const QString stray = parser.positionalArguments().constFirst();
@@ -92,8 +121,18 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
         answer = {false, 0, parser.helpText(), QString()};
     } else if (parser.isSet(QStringLiteral("help-all"))) {
         answer = {false, 0, parser.helpText() + qtOptionsText(), QString()};
-    } else if (parser.isSet(record)) {
+    } else {
         answer.recordFile = parser.value(record);
+        answer.replayFile = parser.value(replay);
+        if (parser.isSet(simulate) || parser.isSet(replay)) {
+            const QString port = parser.isSet(simulate) ? parser.value(simulate) : QString(kDefaultSimulatedPort);
+            answer.simulatedPort = portNumberFromLenientName(port);
+            if (answer.simulatedPort == 0)
+                answer = {false, 2, QString(),
+                          QStringLiteral("veltrano: --simulate=%1: the simulated board takes a port from COM1 to "
+                                         "COM16\n")
+                              .arg(port)};
+        }
     }
     return answer;
 }
@@ -116,15 +155,32 @@ StartRequest answerCommandLine(int argc, char* argv[])
     std::fputs(answer.errors.toLocal8Bit().constData(), stderr);
     if (!answer.run)
         return {answer.exitStatus, nullptr};
-    if (answer.recordFile.isEmpty())
-        return {};
-    QString error;
-    std::unique_ptr<RunRecorder> recording = RunRecorder::start(answer.recordFile, QByteArray(kRunHeader), &error);
-    if (!recording) {
-        std::fprintf(stderr, "veltrano: %s\n", error.toLocal8Bit().constData());
-        return {2, nullptr};
+    StartRequest start;
+    start.simulatedPort = answer.simulatedPort;
+    if (!answer.replayFile.isEmpty()) {
+        // Read before anything is made, so that a file that cannot be played ends the run
+        // before a window opens.
+        const std::string file = answer.replayFile.toLocal8Bit().toStdString();
+        sim::ReplayData replay = sim::loadReplay(file);
+        if (!replay.refusal.empty()) {
+            std::fprintf(stderr, "veltrano: --replay %s: %s; nothing to replay\n", file.c_str(), replay.refusal.c_str());
+            return {2, nullptr};
+        }
+        for (const std::string& problem : replay.problems)
+            std::fprintf(stderr, "veltrano: %s: %s; row skipped\n", file.c_str(), problem.c_str());
+        if (replay.unlistedProblems > 0)
+            std::fprintf(stderr, "veltrano: %s: %ld more bad rows skipped\n", file.c_str(), replay.unlistedProblems);
+        start.replay = std::move(replay.frames);
     }
-    return {std::nullopt, std::move(recording)};
+    if (!answer.recordFile.isEmpty()) {
+        QString error;
+        start.recording = RunRecorder::start(answer.recordFile, QByteArray(kRunHeader), &error);
+        if (!start.recording) {
+            std::fprintf(stderr, "veltrano: %s\n", error.toLocal8Bit().constData());
+            return {2, nullptr};
+        }
+    }
+    return start;
 }
 
 } // namespace veltrano

@@ -3,15 +3,15 @@
 #include "app/art.h"
 #include "chart/strip_chart_widget.h"
 #include "controls/qt_progress_bar.h"
-#include "serial/qt_serial_control.h"
+#include "serial/line_serial_control.h"
 #include "timer/qt_tick_timer.h"
 
 namespace veltrano {
 
-Form1Parts realParts()
+Form1Parts realParts(std::shared_ptr<PortTable> ports)
 {
     Form1Parts parts;
-    parts.serial = std::make_unique<QtSerialControl>();
+    parts.serial = std::make_unique<LineSerialControl>(std::move(ports));
     parts.timer = std::make_unique<QtTickTimer>();
     auto chart = std::make_unique<StripChartWidget>();
     chart->setLegendPicture(legendPicture());

@@ -33,7 +33,7 @@ QString printable(QString text)
     return text;
 }
 
-int lowestFreeNumber(const PortTable& table)
+int lowestFreeNumber(const PortMap& table)
 {
     for (int n = firstPortNumber; n <= lastPortNumber; ++n) {
         if (!table.contains(n))
@@ -42,7 +42,7 @@ int lowestFreeNumber(const PortTable& table)
     return 0;
 }
 
-int lowestAbsentNumber(const PortTable& table, const QSet<QString>& present)
+int lowestAbsentNumber(const PortMap& table, const QSet<QString>& present)
 {
     for (auto it = table.cbegin(); it != table.cend(); ++it) {
         if (!present.contains(it.value()))
@@ -65,7 +65,7 @@ bool isUsbOrAcm(const SerialDevice& device)
         || name.startsWith(QLatin1String("ttyACM"));
 }
 
-Numbering assignNumbers(const PortTable& known, const QList<SerialDevice>& present)
+Numbering assignNumbers(const PortMap& known, const QList<SerialDevice>& present)
 {
     Numbering result{known, {}};
     const QList<QString> knownIdentities = known.values();
@@ -125,7 +125,7 @@ RegistryText parseRegistry(const QString& text)
     return result;
 }
 
-QString formatRegistry(const PortTable& table)
+QString formatRegistry(const PortMap& table)
 {
     QString text = QString::fromLatin1(registryHeader);
     for (auto it = table.cbegin(); it != table.cend(); ++it)
@@ -160,7 +160,7 @@ RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& pr
 {
     RegistryUpdate update;
     RegistryEntry entry = readRegistryEntry(file);
-    PortTable known;
+    PortMap known;
     bool rewrite = false;
     QString notOurs;
     if (entry.kind == RegistryEntry::Kind::File) {
@@ -216,9 +216,9 @@ RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& pr
     return update;
 }
 
-PortTable systemComPorts(const QStringList& names, QStringList* unnumbered)
+PortMap systemComPorts(const QStringList& names, QStringList* unnumbered)
 {
-    PortTable table;
+    PortMap table;
     for (const QString& name : names) {
         const int number = portNumberFromLenientName(name);
         if (number != 0 && !table.contains(number))

@@ -39,7 +39,7 @@ QString deviceIdentity(const SerialDevice& device);
 bool isUsbOrAcm(const SerialDevice& device);
 
 struct Numbering {
-    PortTable table;          // number -> identity, the known devices with the new ones
+    PortMap table;          // number -> identity, the known devices with the new ones
     QStringList unnumbered;   // identities of present devices left without a number
 };
 
@@ -47,10 +47,10 @@ struct Numbering {
 // numbers, present or not. New devices, USB and ACM first and each group in natural path
 // order, take the lowest free number; with none free, the lowest number of a known device
 // that is not present.
-Numbering assignNumbers(const PortTable& known, const QList<SerialDevice>& present);
+Numbering assignNumbers(const PortMap& known, const QList<SerialDevice>& present);
 
 struct RegistryText {
-    PortTable table;
+    PortMap table;
     QStringList foreign;      // one text per line that is not the file's own, naming it
     QStringList problems;     // one text per number or device given twice, naming it
 };
@@ -59,7 +59,7 @@ struct RegistryText {
 // other line is "COM<n>=<absolute path>", or the file is not a number file (foreign).
 // Numbers or identities given twice (the first wins) are left out and named in the problems.
 RegistryText parseRegistry(const QString& text);
-QString formatRegistry(const PortTable& table);
+QString formatRegistry(const PortMap& table);
 
 // $XDG_CONFIG_HOME/veltrano/ports; ~/.config/veltrano/ports when that is unset or relative.
 QString portRegistryPath();
@@ -69,7 +69,7 @@ QString portRegistryPath();
 QMap<QString, QString> byIdLinks(const QString& directory);
 
 struct RegistryUpdate {
-    PortTable present;        // number -> identity of each present, numbered device
+    PortMap present;        // number -> identity of each present, numbered device
     QStringList unnumbered;
     QStringList problems;     // a file moved aside or left alone, a failed write
 };
@@ -83,13 +83,9 @@ struct RegistryUpdate {
 // reported.
 RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& present);
 
-// rescanPortTable (port_table.h) with the given devices standing in for the
-// system's, through the same number file.
-void rescanPortTable(const QList<SerialDevice>& present);
-
 // Windows: the system's own "COM<n>" names mapped to themselves; names outside COM1..COM16
 // go to unnumbered.
-PortTable systemComPorts(const QStringList& names, QStringList* unnumbered);
+PortMap systemComPorts(const QStringList& names, QStringList* unnumbered);
 
 // Tooltip text: the path as the table gives it (with where it leads, when the device is
 // elsewhere), the by-id name, the maker, the product and the USB ids.

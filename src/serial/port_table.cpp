@@ -1,9 +1,9 @@
 #include "serial/port_table.h"
 
 #include "serial/port_registry.h"
+#include "serial/simulated_board.h"
 
 #include <QFileInfo>
-#include <QMutex>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSet>
@@ -15,9 +15,9 @@ namespace veltrano {
 
 namespace {
 
-#ifndef Q_OS_WIN
 const char* const portsVariable = "VELTRANO_PORTS";
 
+#ifndef Q_OS_WIN
 QString canonicalOrSelf(const QString& path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -71,12 +71,12 @@ int portNumberFromLenientName(const QString& name)
     return ok && number >= firstPortNumber && number <= lastPortNumber ? number : 0;
 }
 
-PortTable parsePortTable(const QString& text, QStringList* rejected)
+PortMap parsePortTable(const QString& text, QStringList* rejected)
 {
     // "COM3=/dev/a,COM5=/dev/b": another entry run into the device text.
     static const QRegularExpression runOn(QStringLiteral("[,\\s]\\s*COM\\d+\\s*="),
                                           QRegularExpression::CaseInsensitiveOption);
-    PortTable table;
+    PortMap table;
     const QStringList entries = text.split(u';', Qt::SkipEmptyParts);
     for (const QString& rawEntry : entries) {
         const QString entry = rawEntry.trimmed();
@@ -133,43 +133,12 @@ bool naturalLess(const QString& a, const QString& b)
 
 namespace {
 
-QMutex& stateLock()
-{
-    static QMutex lock;
-    return lock;
-}
-
-// Each text once per process: a search repeats what nothing has changed.
-void report(const QString& text)
-{
-    static QSet<QString> reported;
-    if (reported.contains(text))
-        return;
-    reported.insert(text);
-    qWarning("veltrano: %s", qPrintable(text));
-}
-
-// The table and devices of the last rescan.
-struct Snapshot {
-    bool taken = false;
-    PortTable table;                  // number -> what to open
-    QMap<int, SerialDevice> devices;  // number -> the device as it was listed
-};
-
-Snapshot& snapshot()
-{
-    static Snapshot s;
-    return s;
-}
-
 #ifdef Q_OS_WIN
-void rescanSystemNamesLocked()
+QMap<QString, SerialDevice> systemPortsByName()
 {
-    QStringList names;
     QMap<QString, SerialDevice> devices;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports) {
-        names.append(info.portName());
         SerialDevice device;
         device.path = info.portName();
         device.manufacturer = info.manufacturer();
@@ -180,28 +149,9 @@ void rescanSystemNamesLocked()
         }
         devices.insert(device.path, device);
     }
-    QStringList unnumbered;
-    Snapshot& s = snapshot();
-    s.table = systemComPorts(names, &unnumbered);
-    s.devices.clear();
-    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it)
-        s.devices.insert(it.key(), devices.value(it.value()));
-    s.taken = true;
-    for (const QString& name : std::as_const(unnumbered))
-        report(QStringLiteral("%1 is not offered: the program knows COM1 to COM16 only").arg(name));
+    return devices;
 }
 #else
-std::optional<PortTable> environmentTable()
-{
-    if (!qEnvironmentVariableIsSet(portsVariable))
-        return std::nullopt;
-    QStringList rejected;
-    PortTable table = parsePortTable(qEnvironmentVariable(portsVariable), &rejected);
-    for (const QString& entry : std::as_const(rejected))
-        report(QStringLiteral("%1 entry %2").arg(QLatin1String(portsVariable), entry));
-    return table;
-}
-
 QList<SerialDevice> systemDevices()
 {
     const QMap<QString, QString> links = byIdLinks(QStringLiteral("/dev/serial/by-id"));
@@ -221,13 +171,89 @@ QList<SerialDevice> systemDevices()
     }
     return devices;
 }
-
 #endif
 
-void rescanLocked(const QList<SerialDevice>& present)
+} // namespace
+
+struct PortTable::State {
+    std::optional<PortMap> fixed;      // set: the whole table, no system list
+    bool taken = false;                // a system table's devices were taken
+    PortMap table;                     // number -> what to open
+    QMap<int, SerialDevice> devices;   // number -> the device as it was listed
+    int simulatedNumber = 0;
+    std::shared_ptr<SimulatedBoard> simulated;
+    QSet<QString> reported;
+};
+
+PortTable::PortTable() : state_(std::make_unique<State>()) {}
+
+PortTable::PortTable(const PortMap& fixed) : state_(std::make_unique<State>())
+{
+    state_->fixed = fixed;
+    state_->table = fixed;
+    state_->taken = true;
+}
+
+PortTable::~PortTable() = default;
+
+void PortTable::setFixed(const PortMap& fixed)
+{
+    const QMutexLocker locker(&lock_);
+    state_->fixed = fixed;
+    takeSnapshotLocked();
+}
+
+std::shared_ptr<PortTable> PortTable::fromEnvironment()
+{
+#ifndef Q_OS_WIN
+    if (qEnvironmentVariableIsSet(portsVariable)) {
+        QStringList rejected;
+        auto table = std::make_shared<PortTable>(parsePortTable(qEnvironmentVariable(portsVariable), &rejected));
+        for (const QString& entry : std::as_const(rejected))
+            table->reportOnce(QStringLiteral("%1 entry %2").arg(QLatin1String(portsVariable), entry));
+        return table;
+    }
+#endif
+    return std::make_shared<PortTable>();
+}
+
+void PortTable::reportOnce(const QString& text) const
+{
+    if (state_->reported.contains(text))
+        return;
+    state_->reported.insert(text);
+    qWarning("veltrano: %s", qPrintable(text));
+}
+
+void PortTable::placeSimulatedBoard(int number, std::shared_ptr<SimulatedBoard> board)
+{
+    const QMutexLocker locker(&lock_);
+    state_->simulatedNumber = board ? number : 0;
+    state_->simulated = std::move(board);
+    dropSimulatedNumberLocked();
+}
+
+std::shared_ptr<SimulatedBoard> PortTable::simulatedBoard(int number) const
+{
+    const QMutexLocker locker(&lock_);
+    return number == state_->simulatedNumber ? state_->simulated : nullptr;
+}
+
+void PortTable::dropSimulatedNumberLocked() const
+{
+    const int number = state_->simulatedNumber;
+    if (number == 0 || !state_->table.contains(number))
+        return;
+    reportOnce(QStringLiteral("%1 (%2) is out of reach for this run: %1 is the simulated driver board")
+                   .arg(portName(number), state_->table.value(number)));
+    state_->table.remove(number);
+    state_->devices.remove(number);
+}
+
+void PortTable::rescanLocked(const QList<SerialDevice>& present) const
 {
     const RegistryUpdate update = updateRegistry(portRegistryPath(), present);
-    Snapshot& s = snapshot();
+    State& s = *state_;
     s.table = update.present;
     s.devices.clear();
     for (auto it = s.table.cbegin(); it != s.table.cend(); ++it) {
@@ -238,71 +264,79 @@ void rescanLocked(const QList<SerialDevice>& present)
     }
     s.taken = true;
     for (const QString& problem : update.problems)
-        report(problem);
+        reportOnce(problem);
     for (const QString& identity : update.unnumbered)
-        report(QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
+        reportOnce(QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
+    dropSimulatedNumberLocked();
 }
 
-// Fills the snapshot when this process has not taken one yet.
-const Snapshot& takenSnapshot()
+void PortTable::takeSnapshotLocked() const
 {
-    if (!snapshot().taken) {
-#ifdef Q_OS_WIN
-        rescanSystemNamesLocked();
-#else
-        rescanLocked(systemDevices());
-#endif
+    State& s = *state_;
+    if (s.fixed) {
+        s.table = *s.fixed;
+        s.taken = true;
+        dropSimulatedNumberLocked();
+        return;
     }
-    return snapshot();
-}
-
-} // namespace
-
-void rescanPortTable()
-{
-    const QMutexLocker locker(&stateLock());
 #ifdef Q_OS_WIN
-    rescanSystemNamesLocked();
+    const QMap<QString, SerialDevice> listed = systemPortsByName();
+    QStringList unnumbered;
+    s.table = systemComPorts(listed.keys(), &unnumbered);
+    s.devices.clear();
+    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it)
+        s.devices.insert(it.key(), listed.value(it.value()));
+    s.taken = true;
+    for (const QString& name : std::as_const(unnumbered))
+        reportOnce(QStringLiteral("%1 is not offered: the program knows COM1 to COM16 only").arg(name));
+    dropSimulatedNumberLocked();
 #else
-    // The variable is the whole table: no system list, no number file.
-    if (!environmentTable())
-        rescanLocked(systemDevices());
+    rescanLocked(systemDevices());
 #endif
 }
 
-void rescanPortTable(const QList<SerialDevice>& present)
+void PortTable::rescan()
 {
-    const QMutexLocker locker(&stateLock());
+    const QMutexLocker locker(&lock_);
+    takeSnapshotLocked();
+}
+
+void PortTable::rescan(const QList<SerialDevice>& present)
+{
+    const QMutexLocker locker(&lock_);
     rescanLocked(present);
 }
 
-PortTable currentPortTable()
+PortMap PortTable::devices() const
 {
-    const QMutexLocker locker(&stateLock());
-#ifndef Q_OS_WIN
-    if (std::optional<PortTable> table = environmentTable())
-        return *table;
-#endif
-    return takenSnapshot().table;
+    const QMutexLocker locker(&lock_);
+    if (!state_->taken)
+        takeSnapshotLocked();
+    return state_->table;
 }
 
-QString portDevice(int number)
+QString PortTable::device(int number) const
 {
     if (number < firstPortNumber || number > lastPortNumber)
         return {};
-    return currentPortTable().value(number);
+    return devices().value(number);
 }
 
-QString portDescription(int number)
+QString PortTable::describe(int number) const
 {
     if (number < firstPortNumber || number > lastPortNumber)
         return {};
-    const QMutexLocker locker(&stateLock());
+    const QMutexLocker locker(&lock_);
+    const State& s = *state_;
+    if (number == s.simulatedNumber)
+        return QStringLiteral("simulated driver board");
+    if (!s.taken)
+        takeSnapshotLocked();
+    if (!s.table.contains(number))
+        return {};
 #ifndef Q_OS_WIN
-    if (std::optional<PortTable> table = environmentTable()) {
-        const QString device = table->value(number);
-        if (device.isEmpty())
-            return {};
+    if (s.fixed) {
+        const QString device = s.table.value(number);
         const QString canonical = canonicalOrSelf(device);
         const QList<SerialDevice> devices = systemDevices();
         const auto match = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
@@ -313,9 +347,6 @@ QString portDescription(int number)
         return describeDevice(device, listed);
     }
 #endif
-    const Snapshot& s = takenSnapshot();
-    if (!s.table.contains(number))
-        return {};
     const SerialDevice device = s.devices.value(number);
     return describeDevice(device.path, device);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
-// The serial line's room: this port control and its Qt part (qt_serial_control), the hold
-// on a port against other programs (port_lock), the COMn numbers the system's ports get and
-// the file that keeps them (port_table, port_registry, registry_file), the offered line
-// settings (line_settings) and the queue the received bytes wait in (input_queue). It holds
-// no widget code and depends on nothing of the program's but the shared platform headers.
+// The serial line's room: this port control and the one the program uses
+// (line_serial_control) over the lines it opens, a device of the system's (system_line) or
+// the simulated board (simulated_line, simulated_board), the receive path they share
+// (receive_path, input_queue), the hold on a port against other programs (port_lock), the
+// COMn numbers the system's ports get and the file that keeps them (port_table,
+// port_registry, registry_file) and the offered line settings (line_settings). It holds no
+// widget code and depends on nothing of the program's but the shared platform headers and
+// the simulated board's core (sim/).
 
 #include "platform/control_error.h"
 #include "serial/port_table.h"
@@ -67,7 +70,7 @@ public:
 
     // Takes the system's ports and their numbers afresh; names resolve to these devices
     // until the next call. A port search calls it first.
-    virtual void rescanPorts() { rescanPortTable(); }
+    virtual void rescanPorts() {}
 
     // The system device and a description of "COM<n>" for a tooltip; empty when unknown.
     virtual QString describePort(int number) const { Q_UNUSED(number); return {}; }

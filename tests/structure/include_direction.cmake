@@ -1,22 +1,24 @@
 # Fails when a source file under src/ includes a header of a folder it must not depend on,
 # or when a folder that must stay free of widgets includes a Qt Widgets header.
 # The folders depend one way: app on every other; link on serial; monitor on chart; chart
-# on controls; serial, controls, timer and protocol on platform alone; platform and record
-# on nothing of ours. So app is the only folder that uses both serial and controls.
+# on controls; serial on sim and platform; controls, timer and protocol on platform alone;
+# platform, record and sim (the simulated board) on nothing of ours. So app is the only
+# folder that uses both serial and controls.
 # Usage: cmake -DSRC=<path to src> -DWIDGETS=<the QtWidgets include folder> -P include_direction.cmake
 cmake_minimum_required(VERSION 3.25)
-set(allowed_app app link protocol monitor record chart serial controls timer platform)
+set(allowed_app app link protocol monitor record chart serial controls timer platform sim)
 set(allowed_link link serial platform)
 set(allowed_protocol protocol platform)
 set(allowed_monitor monitor chart platform)
 set(allowed_chart chart controls platform)
-set(allowed_serial serial platform)
+set(allowed_serial serial sim platform)
 set(allowed_controls controls platform)
 set(allowed_timer timer platform)
 set(allowed_platform platform)
 set(allowed_record record)
-set(modules app link protocol monitor record chart serial controls timer platform)
-set(widget_free link protocol monitor record serial timer platform)
+set(allowed_sim sim)
+set(modules app link protocol monitor record chart serial controls timer platform sim)
+set(widget_free link protocol monitor record serial timer platform sim)
 
 get_filename_component(SRC "${SRC}" ABSOLUTE)
 if(NOT IS_DIRECTORY "${WIDGETS}")

@@ -8,7 +8,7 @@
 //   bench_event_floor [--seconds N]     (each of the two runs; default 20)
 #include "driver_sim_child.h"
 #include "controls/text_box.h"
-#include "serial/qt_serial_control.h"
+#include "serial/line_serial_control.h"
 #include "timer/qt_tick_timer.h"
 #include "process_status.h"
 #include "program_application.h"
@@ -67,9 +67,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_event_floor: %s\n", qPrintable(sim.error()));
         return 2;
     }
-    qputenv("VELTRANO_PORTS", sim.portsEntry().toLocal8Bit());
-
-    QtSerialControl serial;
+    LineSerialControl serial(std::make_shared<PortTable>(parsePortTable(sim.portsEntry())));
     serial.setCommPort(3);
     serial.setSettings(QStringLiteral("115200,N,8,1"));
     serial.setRThreshold(1);

@@ -18,10 +18,9 @@ int main(int argc, char* argv[])
     QString table;
     for (int n = 1; n <= 16; ++n)
         table += QStringLiteral("COM%1=/nonexistent/veltrano-bench-tty%1;").arg(n);
-    qputenv("VELTRANO_PORTS", table.toUtf8());
     keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
-    Form1 form(realParts());
+    Form1 form(realParts(std::make_shared<PortTable>(parsePortTable(table))));
     form.load();
 
     constexpr int rounds = 50;

@@ -84,7 +84,7 @@ int child(int argc, char* argv[])
     keepLargeBuffersMapped(); // as the program does
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    Form1 form(realParts());
+    Form1 form(realParts(PortTable::fromEnvironment()));
     form.installEventFilter(&watch);
     form.load();
     form.show();

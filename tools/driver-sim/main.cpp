@@ -1,8 +1,8 @@
 // veltrano-driver-sim: a simulated DC-motor driver board on a pseudo-terminal.
 
 #include "pty_link.h"
-#include "replay_file.h"
-#include "sim_device.h"
+#include "sim/replay_file.h"
+#include "sim/sim_device.h"
 #include "sim_options.h"
 
 #include <algorithm>

@@ -51,8 +51,7 @@ ChartViewRun::ChartViewRun(const QString& simExecutable)
 {
     if (!sim_.ok())
         return;
-    qputenv("VELTRANO_PORTS", sim_.portsEntry().toLocal8Bit());
-    Form1Parts parts = realParts();
+    Form1Parts parts = realParts(std::make_shared<PortTable>(parsePortTable(sim_.portsEntry())));
     auto counting = std::make_unique<CountingSerial>(std::move(parts.serial));
     serial_ = counting.get();
     parts.serial = std::move(counting);

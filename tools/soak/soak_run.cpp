@@ -29,9 +29,7 @@ bool SoakRun::setUp(const QString& simulator, const QString& linkPath)
         std::printf("soak: %s\n", qPrintable(sim_->error()));
         return false;
     }
-    qputenv("VELTRANO_PORTS", sim_->portsEntry().toLocal8Bit());
-
-    Form1Parts parts = realParts();
+    Form1Parts parts = realParts(std::make_shared<PortTable>(parsePortTable(sim_->portsEntry())));
     auto counting = std::make_unique<harness::CountingSerial>(std::move(parts.serial));
     serial_ = counting.get();
     parts.serial = std::move(counting);

@@ -21,8 +21,8 @@
 // Positions count from a reference taken at each run command and at each record that
 // selects PID POSITION or RC SERVO MODE, so a position set-point means "from here".
 
-#include "driver_protocol.h"
-#include "motor_model.h"
+#include "sim/driver_protocol.h"
+#include "sim/motor_model.h"
 
 #include <array>
 #include <cstdint>

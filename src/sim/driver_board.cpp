@@ -1,4 +1,4 @@
-#include "driver_board.h"
+#include "sim/driver_board.h"
 
 #include <algorithm>
 #include <cmath>

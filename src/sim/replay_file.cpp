@@ -1,4 +1,4 @@
-#include "replay_file.h"
+#include "sim/replay_file.h"
 
 #include <algorithm>
 #include <cerrno>

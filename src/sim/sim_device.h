@@ -6,9 +6,9 @@
 // Answers: every "Q" gets four trace bytes and "E" at once; "A", records, "J", "T",
 // "I" and free text get one short line of lower-case ASCII ending in "\r\n".
 
-#include "driver_board.h"
-#include "driver_protocol.h"
-#include "replay_file.h"
+#include "sim/driver_board.h"
+#include "sim/driver_protocol.h"
+#include "sim/replay_file.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "sim_device.h"
+#include "sim/sim_device.h"
 
 #include <cctype>
 #include <vector>

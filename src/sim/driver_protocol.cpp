@@ -1,4 +1,4 @@
-#include "driver_protocol.h"
+#include "sim/driver_protocol.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "motor_model.h"
+#include "sim/motor_model.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,116 @@
+#include "serial/simulated_line.h"
+
+#include "platform/control_error.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace veltrano {
+
+SimulatedLine::SimulatedLine(std::shared_ptr<SimulatedBoard> board, QObject* parent)
+    : ByteLine(parent), board_(std::move(board))
+{
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &SimulatedLine::advance);
+}
+
+SimulatedLine::~SimulatedLine()
+{
+    close();
+}
+
+void SimulatedLine::open(int baud)
+{
+    if (open_)
+        throw ControlError("The simulated board's line is already open");
+    baud_ = baud;
+    board_->resume();
+    const double now = board_->now();
+    toBoardFreeAt_ = now;
+    fromBoardFreeAt_ = now;
+    open_ = true;
+    schedule(now);
+}
+
+void SimulatedLine::close()
+{
+    if (!open_)
+        return;
+    open_ = false;
+    timer_.stop();
+    toBoard_.clear();
+    fromBoard_.clear();
+    arrived_.clear();
+    board_->device().lineClosed();
+    board_->pause();
+}
+
+void SimulatedLine::write(const QByteArray& bytes)
+{
+    if (!open_)
+        throw ControlError("The simulated board's line is closed");
+    if (bytes.isEmpty())
+        return;
+    const double now = board_->now();
+    toBoardFreeAt_ = std::max(toBoardFreeAt_, now) + double(bytes.size()) * characterTime();
+    toBoard_.push_back({toBoardFreeAt_, bytes});
+    schedule(now);
+}
+
+QByteArray SimulatedLine::readAll()
+{
+    return std::exchange(arrived_, QByteArray());
+}
+
+void SimulatedLine::sendBack(const std::string& answer, double from)
+{
+    for (const char byte : answer) {
+        fromBoardFreeAt_ = std::max(fromBoardFreeAt_, from) + characterTime();
+        fromBoard_.push_back({fromBoardFreeAt_, byte});
+    }
+}
+
+void SimulatedLine::advance()
+{
+    if (!open_)
+        return;
+    const double now = board_->now();
+    sim::SimDevice& device = board_->device();
+    std::string answer;
+    while (!toBoard_.empty() && toBoard_.front().at <= now) {
+        const Outgoing sent = std::move(toBoard_.front());
+        toBoard_.pop_front();
+        answer.clear();
+        device.receive(std::string_view(sent.bytes.constData(), size_t(sent.bytes.size())), sent.at, answer);
+        sendBack(answer, sent.at);
+    }
+    answer.clear();
+    device.update(now, answer);
+    sendBack(answer, now);
+
+    const qsizetype before = arrived_.size();
+    while (!fromBoard_.empty() && fromBoard_.front().at <= now) {
+        arrived_.append(fromBoard_.front().byte);
+        fromBoard_.pop_front();
+    }
+    schedule(now);
+    if (arrived_.size() != before)
+        emit readyRead();
+}
+
+void SimulatedLine::schedule(double now)
+{
+    double next = now + keepAwake;
+    if (!toBoard_.empty())
+        next = std::min(next, toBoard_.front().at);
+    if (!fromBoard_.empty())
+        next = std::min(next, fromBoard_.front().at);
+    if (const std::optional<double> deadline = board_->device().nextDeadline())
+        next = std::min(next, *deadline);
+    const int ms = int(std::clamp(std::ceil((next - now) * 1000.0), 0.0, keepAwake * 1000.0));
+    timer_.start(ms);
+}
+
+} // namespace veltrano

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "serial/byte_line.h"
+#include "serial/simulated_board.h"
+
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+
+namespace veltrano {
+
+// A line to the simulated board, paced as a cable paces it: every character takes ten
+// bit times at the line's rate, one after another in each direction. What is written
+// reaches the board once its last character is through; the board's answer comes back
+// character by character after that, delivered from the event loop as its characters
+// arrive, never inside the write. So at 2400 baud a poll's five-character answer takes
+// about 21 ms, longer than a tick, as over a cable.
+class SimulatedLine : public ByteLine {
+    Q_OBJECT
+public:
+    SimulatedLine(std::shared_ptr<SimulatedBoard> board, QObject* parent = nullptr);
+    ~SimulatedLine() override;
+
+    void open(int baud) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    void setBaud(int baud) override { baud_ = baud; }
+    void write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+
+    // The board is woken at least this often while the line is open, so that it never
+    // has a long stretch of motion to catch up on at once.
+    static constexpr double keepAwake = 1.0; // s
+
+private:
+    struct Outgoing {
+        double at; // when the last character is through, board time
+        QByteArray bytes;
+    };
+    struct Incoming {
+        double at; // when the character is through, board time
+        char byte;
+    };
+
+    double characterTime() const { return 10.0 / baud_; }
+    void advance();
+    void sendBack(const std::string& answer, double from);
+    void schedule(double now);
+
+    std::shared_ptr<SimulatedBoard> board_;
+    QTimer timer_;
+    bool open_ = false;
+    int baud_ = 9600;
+    double toBoardFreeAt_ = 0;   // when the line to the board is free again
+    double fromBoardFreeAt_ = 0; // ... and the line back
+    std::deque<Outgoing> toBoard_;
+    std::deque<Incoming> fromBoard_;
+    QByteArray arrived_;
+};
+
+} // namespace veltrano
