@@ -14,6 +14,7 @@ class TestSimulatedLine : public QObject {
 private slots:
     void answersArePacedByTheRate_data();
     void answersArePacedByTheRate();
+    void slowLineDropsWhatItCannotCarry();
     void boardOutlivesItsLine();
 };
 
@@ -47,6 +48,27 @@ void TestSimulatedLine::answersArePacedByTheRate()
     // The answer comes a character at a time where the rate is slow enough to see it.
     if (baud == 2400)
         QVERIFY2(ready.count() >= 3, qPrintable(QString::number(ready.count())));
+}
+
+void TestSimulatedLine::slowLineDropsWhatItCannotCarry()
+{
+    // A second of polls at 64 a second asks 2400 baud for a third more than it carries.
+    // The answers that find the board's send buffer full are dropped, so the last ones
+    // are through soon after the last poll instead of a third of a second later.
+    SimulatedLine line(std::make_shared<SimulatedBoard>());
+    line.open(2400);
+    QByteArray answers;
+    for (int i = 0; i < 64; ++i) {
+        line.write("Q");
+        QTest::qWait(15);
+        answers += line.readAll();
+    }
+    QTest::qWait(150);
+    answers += line.readAll();
+    QTest::qWait(250);
+    QCOMPARE(line.readAll(), QByteArray());
+    QVERIFY2(answers.size() % 5 == 0 && answers.count('E') == answers.size() / 5, answers.toHex().constData());
+    QVERIFY2(answers.size() / 5 < 64, qPrintable(QString::number(answers.size() / 5)));
 }
 
 void TestSimulatedLine::boardOutlivesItsLine()

@@ -66,6 +66,8 @@ QByteArray SimulatedLine::readAll()
 
 void SimulatedLine::sendBack(const std::string& answer, double from)
 {
+    if (fromBoardFreeAt_ - from > double(boardSendBuffer) * characterTime())
+        return; // no room: dropped
     for (const char byte : answer) {
         fromBoardFreeAt_ = std::max(fromBoardFreeAt_, from) + characterTime();
         fromBoard_.push_back({fromBoardFreeAt_, byte});

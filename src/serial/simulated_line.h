@@ -16,6 +16,11 @@ namespace veltrano {
 // character by character after that, delivered from the event loop as its characters
 // arrive, never inside the write. So at 2400 baud a poll's five-character answer takes
 // about 21 ms, longer than a tick, as over a cable.
+//
+// A board cannot send faster than its line: at 2400 baud, 64 polls a second ask for more
+// than the line carries. Like a UART with a small send buffer, the board drops an answer
+// that finds more than boardSendBuffer characters still waiting to go out, so the delay
+// stays bounded (some 70 ms at 2400 baud) and a missed poll repeats the previous sample.
 class SimulatedLine : public ByteLine {
     Q_OBJECT
 public:
@@ -32,6 +37,7 @@ public:
     // The board is woken at least this often while the line is open, so that it never
     // has a long stretch of motion to catch up on at once.
     static constexpr double keepAwake = 1.0; // s
+    static constexpr qsizetype boardSendBuffer = 16;
 
 private:
     struct Outgoing {
