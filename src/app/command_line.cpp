@@ -78,7 +78,8 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Sets up a DC-motor driver board over a serial port and charts its response.\n"
         "Ports are named COM1 to COM16; VELTRANO_PORTS=\"COM3=/dev/ttyUSB0;...\" maps them\n"
-        "by hand. Qt's own options (-platform, -style, ...) are passed on to Qt."));
+        "by hand. Without the board, try --simulate. Qt's own options (-platform, -style,\n"
+        "...) are passed on to Qt."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption record(QStringLiteral("record"),
@@ -154,7 +155,7 @@ StartRequest answerCommandLine(int argc, char* argv[])
     std::fputs(answer.output.toLocal8Bit().constData(), stdout);
     std::fputs(answer.errors.toLocal8Bit().constData(), stderr);
     if (!answer.run)
-        return {answer.exitStatus, nullptr};
+        return {.exitStatus = answer.exitStatus};
     StartRequest start;
     start.simulatedPort = answer.simulatedPort;
     if (!answer.replayFile.isEmpty()) {
@@ -164,7 +165,7 @@ StartRequest answerCommandLine(int argc, char* argv[])
         sim::ReplayData replay = sim::loadReplay(file);
         if (!replay.refusal.empty()) {
             std::fprintf(stderr, "veltrano: --replay %s: %s; nothing to replay\n", file.c_str(), replay.refusal.c_str());
-            return {2, nullptr};
+            return {.exitStatus = 2};
         }
         for (const std::string& problem : replay.problems)
             std::fprintf(stderr, "veltrano: %s: %s; row skipped\n", file.c_str(), problem.c_str());
@@ -177,7 +178,7 @@ StartRequest answerCommandLine(int argc, char* argv[])
         start.recording = RunRecorder::start(answer.recordFile, QByteArray(kRunHeader), &error);
         if (!start.recording) {
             std::fprintf(stderr, "veltrano: %s\n", error.toLocal8Bit().constData());
-            return {2, nullptr};
+            return {.exitStatus = 2};
         }
     }
     return start;

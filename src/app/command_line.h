@@ -39,9 +39,9 @@ CommandLineAnswer readCommandLine(const QStringList& arguments);
 // connection. Without arguments nothing is created and the start is the usual one.
 struct StartRequest {
     std::optional<int> exitStatus;
-    std::unique_ptr<RunRecorder> recording;
+    std::unique_ptr<RunRecorder> recording{};
     int simulatedPort = 0;           // 0: no simulated board
-    std::vector<sim::Frame> replay;  // the frames it answers the polls with, when any
+    std::vector<sim::Frame> replay{}; // the frames it answers the polls with, when any
 };
 StartRequest answerCommandLine(int argc, char* argv[]);
 

@@ -8,6 +8,13 @@
 
 namespace veltrano {
 
+namespace {
+
+// A poll's answer: four data characters and the end mark.
+constexpr size_t frameLength = 5;
+
+} // namespace
+
 SimulatedLine::SimulatedLine(std::shared_ptr<SimulatedBoard> board, QObject* parent)
     : ByteLine(parent), board_(std::move(board))
 {
@@ -30,6 +37,7 @@ void SimulatedLine::open(int baud)
     const double now = board_->now();
     toBoardFreeAt_ = now;
     fromBoardFreeAt_ = now;
+    lastPollAnswerStartsAt_ = now;
     open_ = true;
     schedule(now);
 }
@@ -64,13 +72,37 @@ QByteArray SimulatedLine::readAll()
     return std::exchange(arrived_, QByteArray());
 }
 
-void SimulatedLine::sendBack(const std::string& answer, double from)
+void SimulatedLine::sendBack(std::string_view answer, double from, bool pollAnswer)
 {
-    if (fromBoardFreeAt_ - from > double(boardSendBuffer) * characterTime())
-        return; // no room: dropped
+    if (pollAnswer && !answer.empty()) {
+        if (lastPollAnswerStartsAt_ > from)
+            return; // the last one still waits: no room for this one
+        lastPollAnswerStartsAt_ = std::max(fromBoardFreeAt_, from);
+    }
     for (const char byte : answer) {
         fromBoardFreeAt_ = std::max(fromBoardFreeAt_, from) + characterTime();
         fromBoard_.push_back({fromBoardFreeAt_, byte});
+    }
+}
+
+void SimulatedLine::deliver(const QByteArray& bytes, double at)
+{
+    // Each poll on its own, so that its answer (the frame that ends the board's answer to
+    // it, when it answers) is told from the text replies before it.
+    sim::SimDevice& device = board_->device();
+    std::string answer;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype poll = bytes.indexOf('Q', start);
+        const qsizetype end = poll < 0 ? bytes.size() : poll + 1;
+        const long answeredBefore = device.answeredPolls();
+        answer.clear();
+        device.receive(std::string_view(bytes.constData() + start, size_t(end - start)), at, answer);
+        const size_t frame = device.answeredPolls() != answeredBefore ? frameLength : 0;
+        const std::string_view all(answer);
+        sendBack(all.substr(0, all.size() - frame), at, false);
+        sendBack(all.substr(all.size() - frame), at, true);
+        start = end;
     }
 }
 
@@ -79,18 +111,14 @@ void SimulatedLine::advance()
     if (!open_)
         return;
     const double now = board_->now();
-    sim::SimDevice& device = board_->device();
-    std::string answer;
     while (!toBoard_.empty() && toBoard_.front().at <= now) {
         const Outgoing sent = std::move(toBoard_.front());
         toBoard_.pop_front();
-        answer.clear();
-        device.receive(std::string_view(sent.bytes.constData(), size_t(sent.bytes.size())), sent.at, answer);
-        sendBack(answer, sent.at);
+        deliver(sent.bytes, sent.at);
     }
-    answer.clear();
-    device.update(now, answer);
-    sendBack(answer, now);
+    std::string answer;
+    board_->device().update(now, answer);
+    sendBack(answer, now, false);
 
     const qsizetype before = arrived_.size();
     while (!fromBoard_.empty() && fromBoard_.front().at <= now) {

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <memory>
+#include <string_view>
 
 namespace veltrano {
 
@@ -18,9 +19,10 @@ namespace veltrano {
 // about 21 ms, longer than a tick, as over a cable.
 //
 // A board cannot send faster than its line: at 2400 baud, 64 polls a second ask for more
-// than the line carries. Like a UART with a small send buffer, the board drops an answer
-// that finds more than boardSendBuffer characters still waiting to go out, so the delay
-// stays bounded (some 70 ms at 2400 baud) and a missed poll repeats the previous sample.
+// than the line carries. Like a board that holds one answer for sending while it sends
+// another, it drops a poll's answer while the answer to the poll before is still waiting
+// to go out, so the delay stays bounded (under 50 ms at 2400 baud) and a missed poll
+// repeats the previous sample. Its text replies always go out, after whatever waits.
 class SimulatedLine : public ByteLine {
     Q_OBJECT
 public:
@@ -37,7 +39,6 @@ public:
     // The board is woken at least this often while the line is open, so that it never
     // has a long stretch of motion to catch up on at once.
     static constexpr double keepAwake = 1.0; // s
-    static constexpr qsizetype boardSendBuffer = 16;
 
 private:
     struct Outgoing {
@@ -51,7 +52,9 @@ private:
 
     double characterTime() const { return 10.0 / baud_; }
     void advance();
-    void sendBack(const std::string& answer, double from);
+    void deliver(const QByteArray& bytes, double at);
+    // Puts the answer on the line back; a poll's answer is dropped when it finds no room.
+    void sendBack(std::string_view answer, double from, bool pollAnswer);
     void schedule(double now);
 
     std::shared_ptr<SimulatedBoard> board_;
@@ -60,6 +63,7 @@ private:
     int baud_ = 9600;
     double toBoardFreeAt_ = 0;   // when the line to the board is free again
     double fromBoardFreeAt_ = 0; // ... and the line back
+    double lastPollAnswerStartsAt_ = 0; // when the last poll's answer starts going out
     std::deque<Outgoing> toBoard_;
     std::deque<Incoming> fromBoard_;
     QByteArray arrived_;

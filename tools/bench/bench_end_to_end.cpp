@@ -6,7 +6,7 @@
 // nothing coming in.
 //
 //   bench_end_to_end [--seconds N] [--points N] [--3d] [--idle-seconds N] [--x-server-pid PID]
-//                    [--freeze-chart]
+//                    [--freeze-chart] [--in-program]
 //
 // --seconds: the chart-view run (default 60); --points: points per series in the chart's
 // window (default 51); --3d: the chart in 3D; --idle-seconds: the setup-view idle run
@@ -14,7 +14,9 @@
 // same runs (the X server, when run on one); --freeze-chart: the chart's updates turned off
 // for the chart-view run, so that it still takes every tick's points and covers what lies
 // behind it but paints no frame: what the run costs without the chart's frames, which
-// tells the chart's share from the rest.
+// tells the chart's share from the rest; --in-program: the board simulated inside the
+// program (as --simulate) instead of the simulator on a pseudo-terminal, whose CPU share is
+// reported beside the program's otherwise.
 #include "chart_view_run.h"
 #include "process_status.h"
 #include "program_application.h"
@@ -52,6 +54,7 @@ int main(int argc, char* argv[])
     int idleSeconds = 10;
     long xServerPid = 0;
     bool freezeChart = false;
+    bool inProgram = false;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (qstrcmp(argv[i], "--seconds") == 0 && hasValue) {
@@ -66,10 +69,12 @@ int main(int argc, char* argv[])
             xServerPid = std::atol(argv[++i]);
         } else if (qstrcmp(argv[i], "--freeze-chart") == 0) {
             freezeChart = true;
+        } else if (qstrcmp(argv[i], "--in-program") == 0) {
+            inProgram = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--points N] [--3d] [--idle-seconds N] [--x-server-pid PID] "
-                         "[--freeze-chart]\n",
+                         "[--freeze-chart] [--in-program]\n",
                          argv[0]);
             return 2;
         }
@@ -84,7 +89,7 @@ int main(int argc, char* argv[])
 
     harness::ProgramApplication app(argc, argv);
 
-    ChartViewRun run(QStringLiteral(VELTRANO_DRIVER_SIM_EXE));
+    ChartViewRun run(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), inProgram);
     if (!run.error().isEmpty())
         return fail(run.error());
     run.setXServerPid(xServerPid);
@@ -141,8 +146,8 @@ int main(int argc, char* argv[])
         if (xServerPid > 0)
             std::printf("setup view idle X server CPU share: %.2f %% of one core\n", idleXPct);
     }
-    std::printf("end-to-end run (115200 baud, chart view %s, %d points, motor running%s): %.1f s\n", shape, points,
-                freezeChart ? ", chart frozen" : "", elapsed);
+    std::printf("end-to-end run (115200 baud, chart view %s, %d points, motor running%s, board %s): %.1f s\n", shape,
+                points, freezeChart ? ", chart frozen" : "", inProgram ? "in the program" : "over a pty", elapsed);
     std::printf("end-to-end ticks per second: %.2f 1/s (target 63 to 65)\n", tickRate);
     std::printf("end-to-end polls written: %ld polls (target = chart-view ticks, %ld)\n", polls, ticks);
     std::printf("end-to-end frames decoded: %ld frames (target >= 99 %% of polls written)\n", decoded);
@@ -154,6 +159,8 @@ int main(int argc, char* argv[])
     std::printf("end-to-end CPU share: %.2f %% of one core\n", cpuPct);
     if (xServerPid > 0)
         std::printf("end-to-end X server CPU share: %.2f %% of one core\n", 100.0 * xCpu / elapsed);
+    if (!inProgram)
+        std::printf("end-to-end simulator CPU share: %.2f %% of one core\n", 100.0 * s.simCpuSeconds / elapsed);
     std::printf("end-to-end resident memory at start: %.2f MB (target: reference for the growth)\n",
                 rssStartKb / 1024.0);
     std::printf("end-to-end resident memory at end: %.2f MB (target < start + 1 MB)\n", rssEndKb / 1024.0);

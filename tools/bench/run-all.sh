@@ -66,6 +66,8 @@ for bench in $benches; do
             # Xvfb (when installed); then the setup view's idle share once.
             run "$bench against the floor" "$root/tools/bench/interleaved.sh" "$build" "$rounds" "$seconds"
             run "$bench (setup view idle)" "$build/tools/bench/$bench" --seconds 5 --idle-seconds 10
+            # The board inside the program (--simulate) against the simulator over a pty.
+            run "$bench with --simulate against the pty" "$root/tools/bench/simulate-vs-pty.sh" "$build" "$rounds" "$seconds"
             ;;
         bench_event_floor) ;; # taken in the rounds above
         # Three rounds without and three with a recording, each as long as an end-to-end run,

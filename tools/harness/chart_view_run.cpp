@@ -41,17 +41,27 @@ void runFor(int ms)
     loop.exec();
 }
 
-ChartViewRun::ChartViewRun(const QString& simExecutable)
-    : sim_(simExecutable, dir_.filePath(QStringLiteral("tty")), QStringLiteral("COM3"), {}, [this](double, const QString& line) {
-          if (simchild::isOrdinaryTraffic(line))
-              return;
-          ++unusualSimLines_;
-          std::fprintf(stderr, "simulator: %s\n", qPrintable(line.trimmed()));
-      })
+ChartViewRun::ChartViewRun(const QString& simExecutable, bool inProgram)
 {
-    if (!sim_.ok())
-        return;
-    Form1Parts parts = realParts(std::make_shared<PortTable>(parsePortTable(sim_.portsEntry())));
+    std::shared_ptr<PortTable> ports;
+    if (inProgram) {
+        board_ = std::make_shared<SimulatedBoard>();
+        ports = std::make_shared<PortTable>(PortMap{});
+        ports->placeSimulatedBoard(3, board_);
+    } else {
+        sim_ = std::make_unique<simchild::DriverSimChild>(
+            simExecutable, dir_.filePath(QStringLiteral("tty")), QStringLiteral("COM3"), QStringList{},
+            [this](double, const QString& line) {
+                if (simchild::isOrdinaryTraffic(line))
+                    return;
+                ++unusualSimLines_;
+                std::fprintf(stderr, "simulator: %s\n", qPrintable(line.trimmed()));
+            });
+        if (!sim_->ok())
+            return;
+        ports = std::make_shared<PortTable>(parsePortTable(sim_->portsEntry()));
+    }
+    Form1Parts parts = realParts(std::move(ports));
     auto counting = std::make_unique<CountingSerial>(std::move(parts.serial));
     serial_ = counting.get();
     parts.serial = std::move(counting);
@@ -76,7 +86,7 @@ QString ChartViewRun::error() const
 {
     if (!dir_.isValid())
         return QStringLiteral("no temporary directory");
-    return sim_.ok() ? QString() : sim_.error();
+    return !sim_ || sim_->ok() ? QString() : sim_->error();
 }
 
 QString ChartViewRun::connect()
@@ -137,6 +147,7 @@ ChartViewRun::Stretch ChartViewRun::measure(int seconds, const std::function<voi
     QElapsedTimer wall;
     const double cpuStart = cpuSeconds();
     const double xStart = xServerPid_ > 0 ? cpuSecondsOf(xServerPid_) : 0;
+    const double simStart = sim_ ? cpuSecondsOf(sim_->pid()) : 0;
     wall.start();
     measuring_ = true;
     form.Check4->click(); // resume
@@ -149,6 +160,7 @@ ChartViewRun::Stretch ChartViewRun::measure(int seconds, const std::function<voi
     measuring_ = false;
     s.cpuSeconds = cpuSeconds() - cpuStart;
     s.xCpuSeconds = xServerPid_ > 0 ? cpuSecondsOf(xServerPid_) - xStart : 0;
+    s.simCpuSeconds = sim_ ? cpuSecondsOf(sim_->pid()) - simStart : 0;
     s.seconds = wall.nsecsElapsed() / 1e9;
     s.polls = serial_->polls - pollsBefore;
     s.ticks = ticks_;
@@ -160,8 +172,10 @@ ChartViewRun::Stretch ChartViewRun::measure(int seconds, const std::function<voi
 
 long ChartViewRun::simPollsAfterAll()
 {
-    waitUntil([&] { return sim_.polls() >= serial_->polls; }, 3000);
-    return sim_.polls();
+    if (board_)
+        return board_->device().polls();
+    waitUntil([&] { return sim_->polls() >= serial_->polls; }, 3000);
+    return sim_->polls();
 }
 
 long ChartViewRun::failures() const { return dispatchFailureCount() - failuresAtStart_ + unusualSimLines_; }

@@ -1,13 +1,15 @@
 #pragma once
 
 // The whole program against the simulated driver board, as the end-to-end benchmarks run
-// it: the window on its real parts (serial control on the simulator's pseudo-terminal,
-// counted by a CountingSerial; the 64 Hz timer; the strip chart), connected at 115200
+// it: the window on its real parts (serial control on the simulator's pseudo-terminal, or
+// on the program's own simulated board, counted by a CountingSerial; the 64 Hz timer; the
+// strip chart), connected at 115200
 // baud, parameters loaded, motor running, in the chart view. Stretches of the run are
 // measured from a resume of the chart to the next pause, with nothing outstanding at
 // either end.
 
 #include "app/form1.h"
+#include "serial/simulated_board.h"
 #include "counting_serial.h"
 #include "driver_sim_child.h"
 
@@ -28,8 +30,9 @@ class ChartViewRun {
 public:
     // Starts the simulator (its line in a temporary folder of the run's own, as COM3) and
     // makes the window; nothing is shown yet. Unusual simulator lines are counted and
-    // echoed on standard error.
-    explicit ChartViewRun(const QString& simExecutable);
+    // echoed on standard error. inProgram puts the program's own simulated board at COM3
+    // instead, as --simulate does, and starts no simulator.
+    explicit ChartViewRun(const QString& simExecutable, bool inProgram = false);
 
     // Why the simulator did not start; empty when it did.
     QString error() const;
@@ -50,6 +53,7 @@ public:
         double seconds = 0;      // wall time from resume to pause
         double cpuSeconds = 0;   // this process's CPU time over it (all its threads)
         double xCpuSeconds = 0;  // the X server's, when one was named
+        double simCpuSeconds = 0; // the simulator process's (0 with the board in the program)
         long ticks = 0;          // chart-view ticks
         long polls = 0;          // polls written
         long decoded = 0;        // frames decoded, the answers to the last polls included
@@ -76,12 +80,13 @@ public:
 
     Form1& form() { return *form_; }
     CountingSerial& serial() { return *serial_; }
-    simchild::DriverSimChild& sim() { return sim_; }
+
 
 private:
     QTemporaryDir dir_;
     long unusualSimLines_ = 0;
-    simchild::DriverSimChild sim_;
+    std::unique_ptr<simchild::DriverSimChild> sim_;
+    std::shared_ptr<SimulatedBoard> board_;
     CountingSerial* serial_ = nullptr;
     std::unique_ptr<Form1> form_;
     long failuresAtStart_ = 0;

@@ -46,6 +46,7 @@ public:
     void readOutput();
 
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
+    long pid() const { return long(process_.processId()); }
     // Asks it to stop and waits; kills it when it does not stop in time.
     void stop();
 
