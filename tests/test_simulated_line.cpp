@@ -1,5 +1,6 @@
 // The line to the board simulated inside the program: paced as a cable at its rate, never
 // answering inside a write, and the board the same from one opening to the next.
+#include "serial/serial_control.h"
 #include "serial/simulated_line.h"
 
 #include <QElapsedTimer>
@@ -81,6 +82,8 @@ void TestSimulatedLine::boardOutlivesItsLine()
         QByteArray ok;
         QTRY_VERIFY_WITH_TIMEOUT((ok += line.readAll()).endsWith("\r\n"), 2000);
         line.write("C999"); // half a record when the line closes is forgotten
+        SimulatedLine second(board); // one board, one cable
+        QVERIFY_THROWS_EXCEPTION(PortInUse, second.open(115200));
     }
     SimulatedLine again(board);
     again.open(115200);

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Starts the simulated driver board as COM3 and the program beside it; the simulator
-# stops when the program ends. With VELTRANO_PORTS already set (real hardware), starts
-# only the program. Build first (see README).
+# Starts the simulated driver board on a pseudo-terminal as COM3 and the program beside
+# it, so that the program reaches the board over a real serial line (veltrano --simulate
+# runs the same board inside the program instead); the simulator stops when the program
+# ends. With VELTRANO_PORTS already set (real hardware), starts only the program. Build
+# first (see README).
 #
 # --replay FILE (or --replay=FILE) goes to the simulator, not the program: the polls
 # are answered with the rows of FILE (a recording or a chart snapshot the program

@@ -22,6 +22,8 @@ public:
     double now() const;
     void resume();
     void pause();
+    // A line to it is open.
+    bool running() const { return running_; }
 
 private:
     using Clock = std::chrono::steady_clock;

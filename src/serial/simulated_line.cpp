@@ -1,6 +1,7 @@
 #include "serial/simulated_line.h"
 
 #include "platform/control_error.h"
+#include "serial/serial_control.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +33,9 @@ void SimulatedLine::open(int baud)
 {
     if (open_)
         throw ControlError("The simulated board's line is already open");
+    if (board_->running()) // another line has it: one board, one cable
+        throw PortInUse(QStringLiteral("The simulated board is connected already"),
+                        QStringLiteral("in use by another connection of this program"));
     baud_ = baud;
     board_->resume();
     const double now = board_->now();

@@ -4,8 +4,9 @@
 // load, show), with the simulated driver board as COM3 so that the start-up port search
 // finds and probes one port, as with tools/run.sh. Measured on the offscreen platform and,
 // when Xvfb is installed, on a real X server (Xvfb, xcb platform). Every start alternates
-// with one that also has the program's own simulated board (--simulate, COM3, the
-// simulator's line then out of reach), and what that adds is reported from the pairs.
+// with one that also has the program's own simulated board (--simulate=COM4, so that the
+// search finds and probes it beside the simulator's line), and what that adds is reported
+// from the pairs.
 //
 //   bench_startup [--starts N]     (default 10; the median is reported)
 #include "app/process_memory.h"
@@ -92,7 +93,7 @@ int child(int argc, char* argv[])
     QApplication::setStyle(QStringLiteral("Fusion"));
     std::shared_ptr<PortTable> ports = PortTable::fromEnvironment();
     if (qEnvironmentVariableIsSet(kSimulateVariable)) // as main does for --simulate
-        ports->placeSimulatedBoard(3, std::make_shared<SimulatedBoard>());
+        ports->placeSimulatedBoard(4, std::make_shared<SimulatedBoard>());
     Form1 form(realParts(std::move(ports)));
     form.installEventFilter(&watch);
     form.load();
