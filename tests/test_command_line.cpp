@@ -82,6 +82,8 @@ private slots:
         QTest::newRow("-simulate") << QStringList{"-simulate"} << 3;
         QTest::newRow("--simulate=COM7") << QStringList{"--simulate=COM7"} << 7;
         QTest::newRow("--simulate=com16") << QStringList{"--simulate=com16"} << 16;
+        QTest::newRow("--simulate COM7") << QStringList{"--simulate", "COM7"} << 7;
+        QTest::newRow("--simulate COM17") << QStringList{"--simulate", "COM17"} << 0;
         QTest::newRow("--replay implies it") << QStringList{"--replay", "run.csv"} << 3;
         QTest::newRow("--replay with a port") << QStringList{"--replay", "run.csv", "--simulate=COM9"} << 9;
         QTest::newRow("COM0") << QStringList{"--simulate=COM0"} << 0;

@@ -54,15 +54,17 @@ QString usageError(const QString& message, const QCommandLineParser& parser)
 const QLatin1String kSimulateWord("simulate");
 const QLatin1String kDefaultSimulatedPort("COM3");
 
-// "--simulate" alone stands for "--simulate=COM3" (the parser knows options that take a
-// value or none, not both).
+// "--simulate" without a port after it stands for "--simulate=COM3" (the parser knows
+// options that take a value or none, not both).
 QStringList withSimulateValue(QStringList arguments)
 {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& word = arguments.at(i);
         if (word == QLatin1String("--"))
             break;
-        if (word == QLatin1String("--simulate") || word == QLatin1String("-simulate"))
+        const bool portFollows =
+            i + 1 < arguments.size() && arguments.at(i + 1).startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+        if ((word == QLatin1String("--simulate") || word == QLatin1String("-simulate")) && !portFollows)
             arguments[i] = QStringLiteral("--simulate=") + kDefaultSimulatedPort;
     }
     return arguments;
