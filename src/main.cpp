@@ -1,15 +1,24 @@
 #include "app/command_line.h"
 #include "app/form1.h"
-#include "app/process_memory.h"
-#include "app/quit_on_signal.h"
 #include "app/real_parts.h"
 #include "serial/simulated_board.h"
 
 #include <QApplication>
 
+#ifdef Q_OS_WIN
+#include "app/parent_console.h"
+#else
+#include "app/process_memory.h"
+#include "app/quit_on_signal.h"
+#endif
+
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    veltrano::useParentConsole();
+#else
     veltrano::keepLargeBuffersMapped();
+#endif
     veltrano::StartRequest start = veltrano::answerCommandLine(argc, argv);
     if (start.exitStatus)
         return *start.exitStatus;
@@ -20,7 +29,9 @@ int main(int argc, char* argv[])
         ports->placeSimulatedBoard(start.simulatedPort,
                                    std::make_shared<veltrano::SimulatedBoard>(std::move(start.replay)));
     veltrano::Form1 form(veltrano::realParts(std::move(ports)));
+#ifndef Q_OS_WIN
     veltrano::endOnSignal(form);
+#endif
     form.load();
     if (start.recording)
         form.recordRun(std::move(start.recording));

@@ -1,17 +1,7 @@
 #include "record/run_recorder.h"
 
-#include <QFile>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <optional>
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace veltrano {
 
@@ -23,42 +13,20 @@ constexpr auto kSyncEvery = std::chrono::seconds(1);
 constexpr auto kFinishWithin = std::chrono::seconds(2);
 constexpr qsizetype kWriteAtOnce = 64 * 1024; // a backlog this large goes out without waiting
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
 } // namespace
 
 std::unique_ptr<RunRecorder> RunRecorder::start(const QString& path, const QByteArray& header, QString* error)
 {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    int fd = -1;
-    bool isPipe = false;
-    if (::stat(name.constData(), &st) == 0 && S_ISFIFO(st.st_mode)) {
-        // Without a reader there is nobody to keep the run for (and a blocking open would
-        // wait for one).
-        fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            *error = errno == ENXIO ? QStringLiteral("%1: no program reads this pipe").arg(path)
-                                    : QStringLiteral("%1: %2").arg(path, systemError(errno));
-            return nullptr;
-        }
-        isPipe = true;
-    } else {
-        // A new entry or nothing: O_EXCL also refuses a link, whether or not it leads anywhere.
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            *error = errno == EEXIST ? QStringLiteral("%1 exists; a recording never replaces a file").arg(path)
-                                     : QStringLiteral("%1: %2").arg(path, systemError(errno));
-            return nullptr;
-        }
-    }
-    std::unique_ptr<RunRecorder> recorder(new RunRecorder(path, fd, isPipe));
+    std::unique_ptr<RecordFile> file = RecordFile::open(path, error);
+    if (!file)
+        return nullptr;
+    std::unique_ptr<RunRecorder> recorder(new RunRecorder(path, std::move(file)));
     recorder->append(header);
     return recorder;
 }
 
-RunRecorder::RunRecorder(QString path, int fd, bool isPipe)
-    : path_(std::move(path)), fd_(fd), isPipe_(isPipe)
+RunRecorder::RunRecorder(QString path, std::unique_ptr<RecordFile> file)
+    : path_(std::move(path)), file_(std::move(file))
 {
     writer_ = std::thread([this] { run(); });
 }
@@ -120,7 +88,7 @@ RunRecorder::Result RunRecorder::stop()
         wake_.notify_one();
     }
     writer_.join();
-    ::close(fd_);
+    file_.reset();
     stopped_ = true;
     const std::lock_guard guard(lock_);
     result_ = {qMax<qint64>(0, linesKept_ - 1), error_};
@@ -129,11 +97,7 @@ RunRecorder::Result RunRecorder::stop()
 
 void RunRecorder::run()
 {
-    // Signals are the UI thread's; a pipe whose reader went away shows here as EPIPE, and a
-    // file past its size limit as EFBIG.
-    sigset_t all;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    RecordFile::prepareWriterThread();
 
     auto lastSync = Clock::now();
     bool unsynced = false;
@@ -154,8 +118,8 @@ void RunRecorder::run()
             unsynced = true;
         }
         if (unsynced && (finishing || Clock::now() - lastSync >= kSyncEvery)) {
-            if (!isPipe_ && ::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-                fail(QStringLiteral("the disk did not take it: %1").arg(systemError(errno)));
+            if (QString why; !file_->sync(&why)) {
+                fail(QStringLiteral("the disk did not take it: %1").arg(why));
                 return;
             }
             lastSync = Clock::now();
@@ -173,15 +137,12 @@ bool RunRecorder::writeOut(const QByteArray& bytes, bool finishing)
     std::optional<Clock::time_point> giveUpAt;
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t put = ::write(fd_, bytes.constData() + done, size_t(bytes.size() - done));
-        if (put > 0) {
-            done += put;
+        const RecordFile::Written put = file_->write(bytes.constData() + done, bytes.size() - done);
+        if (put.bytes > 0) {
+            done += qsizetype(put.bytes);
             continue;
         }
-        const int error = put < 0 ? errno : EIO;
-        if (error == EINTR)
-            continue;
-        if (error == EAGAIN && isPipe_) {
+        if (put.full) {
             {
                 const std::lock_guard guard(lock_);
                 finishing = finishing || stopping_;
@@ -192,16 +153,15 @@ bool RunRecorder::writeOut(const QByteArray& bytes, bool finishing)
                 fail(QStringLiteral("nothing read the pipe for %1 s").arg(kFinishWithin.count()));
                 return false;
             }
-            pollfd ready{fd_, POLLOUT, 0};
-            ::poll(&ready, 1, 200);
+            file_->waitWritable(200);
             continue;
         }
         // Count and keep what is whole; a pipe cannot be cut back, a file can.
         const qsizetype whole = done > 0 ? bytes.lastIndexOf('\n', done - 1) + 1 : 0;
         linesKept_ += bytes.left(whole).count('\n');
-        if (!isPipe_ && whole < done)
-            (void)::ftruncate(fd_, fileEnd_ + whole);
-        fail(QStringLiteral("a write failed: %1").arg(systemError(error)));
+        if (whole < done)
+            file_->truncate(fileEnd_ + whole);
+        fail(QStringLiteral("a write failed: %1").arg(put.error));
         return false;
     }
     fileEnd_ += bytes.size();

@@ -6,6 +6,8 @@
 // second and synced to the disk at least once a second; after a failed write the file ends
 // at its last whole line. The recorder depends on nothing of the program's.
 
+#include "record/record_file.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -51,14 +53,13 @@ public:
     Result stop();
 
 private:
-    RunRecorder(QString path, int fd, bool isPipe);
+    RunRecorder(QString path, std::unique_ptr<RecordFile> file);
     void run();
     bool writeOut(const QByteArray& bytes, bool finishing);
     void fail(const QString& why);
 
     const QString path_;
-    const int fd_;
-    const bool isPipe_;
+    std::unique_ptr<RecordFile> file_; // closed by stop()
     // The writer thread's own; read by stop() once it has ended.
     qint64 fileEnd_ = 0;    // bytes in the file, up to the end of its last whole line
     qint64 linesKept_ = 0;  // whole lines in the file, the header included

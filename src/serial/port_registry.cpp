@@ -216,19 +216,6 @@ RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& pr
     return update;
 }
 
-PortMap systemComPorts(const QStringList& names, QStringList* unnumbered)
-{
-    PortMap table;
-    for (const QString& name : names) {
-        const int number = portNumberFromLenientName(name);
-        if (number != 0 && !table.contains(number))
-            table.insert(number, name);
-        else if (unnumbered)
-            unnumbered->append(name);
-    }
-    return table;
-}
-
 QString describeDevice(const QString& path, const SerialDevice& device)
 {
     QString head = path;

@@ -10,6 +10,7 @@
 // Everything here but the file and directory helpers is pure.
 
 #include "serial/port_table.h"
+#include "serial/system_ports.h"
 
 #include <QList>
 #include <QMap>
@@ -83,9 +84,9 @@ struct RegistryUpdate {
 // reported.
 RegistryUpdate updateRegistry(const QString& file, const QList<SerialDevice>& present);
 
-// Windows: the system's own "COM<n>" names mapped to themselves; names outside COM1..COM16
-// go to unnumbered.
-PortMap systemComPorts(const QStringList& names, QStringList* unnumbered);
+// The present devices numbered through the number file, with their tooltips (the system's
+// list on Linux; tests hand in their own).
+SystemPortList numberDevices(const QList<SerialDevice>& present);
 
 // Tooltip text: the path as the table gives it (with where it leads, when the device is
 // elsewhere), the by-id name, the maker, the product and the USB ids.

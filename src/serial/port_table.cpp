@@ -1,11 +1,12 @@
 #include "serial/port_table.h"
 
-#include "serial/port_registry.h"
 #include "serial/simulated_board.h"
+#include "serial/system_ports.h"
+#ifndef Q_OS_WIN
+#include "serial/port_registry.h" // the number file's numbering, which tests drive
+#endif
 
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -17,13 +18,6 @@ namespace {
 
 const char* const portsVariable = "VELTRANO_PORTS";
 
-#ifndef Q_OS_WIN
-QString canonicalOrSelf(const QString& path)
-{
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-#endif
 
 bool isAsciiDigit(QChar c)
 {
@@ -131,55 +125,24 @@ bool naturalLess(const QString& a, const QString& b)
     return a < b;
 }
 
-namespace {
-
-#ifdef Q_OS_WIN
-QMap<QString, SerialDevice> systemPortsByName()
+PortMap systemComPorts(const QStringList& names, QStringList* unnumbered)
 {
-    QMap<QString, SerialDevice> devices;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        SerialDevice device;
-        device.path = info.portName();
-        device.manufacturer = info.manufacturer();
-        device.description = info.description();
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            device.vendorId = info.vendorIdentifier();
-            device.productId = info.productIdentifier();
-        }
-        devices.insert(device.path, device);
+    PortMap table;
+    for (const QString& name : names) {
+        const int number = portNumberFromLenientName(name);
+        if (number != 0 && !table.contains(number))
+            table.insert(number, name);
+        else if (unnumbered)
+            unnumbered->append(name);
     }
-    return devices;
+    return table;
 }
-#else
-QList<SerialDevice> systemDevices()
-{
-    const QMap<QString, QString> links = byIdLinks(QStringLiteral("/dev/serial/by-id"));
-    QList<SerialDevice> devices;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        SerialDevice device;
-        device.path = info.systemLocation();
-        device.byId = links.value(canonicalOrSelf(device.path));
-        device.manufacturer = info.manufacturer();
-        device.description = info.description();
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            device.vendorId = info.vendorIdentifier();
-            device.productId = info.productIdentifier();
-        }
-        devices.append(device);
-    }
-    return devices;
-}
-#endif
-
-} // namespace
 
 struct PortTable::State {
     std::optional<PortMap> fixed;      // set: the whole table, no system list
-    bool taken = false;                // a system table's devices were taken
+    bool taken = false;                // the table was taken
     PortMap table;                     // number -> what to open
-    QMap<int, SerialDevice> devices;   // number -> the device as it was listed
+    QMap<int, QString> descriptions;   // number -> what a tooltip says of it
     int simulatedNumber = 0;
     std::shared_ptr<SimulatedBoard> simulated;
     QSet<QString> reported;
@@ -190,8 +153,6 @@ PortTable::PortTable() : state_(std::make_unique<State>()) {}
 PortTable::PortTable(const PortMap& fixed) : state_(std::make_unique<State>())
 {
     state_->fixed = fixed;
-    state_->table = fixed;
-    state_->taken = true;
 }
 
 PortTable::~PortTable() = default;
@@ -247,52 +208,31 @@ void PortTable::dropSimulatedNumberLocked() const
     reportOnce(QStringLiteral("%1 (%2) is out of reach for this run: %1 is the simulated driver board")
                    .arg(portName(number), state_->table.value(number)));
     state_->table.remove(number);
-    state_->devices.remove(number);
+    state_->descriptions.remove(number);
 }
 
-void PortTable::rescanLocked(const QList<SerialDevice>& present) const
+void PortTable::takeLocked(const SystemPortList& list) const
 {
-    const RegistryUpdate update = updateRegistry(portRegistryPath(), present);
     State& s = *state_;
-    s.table = update.present;
-    s.devices.clear();
-    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it) {
-        for (const SerialDevice& device : present) {
-            if (deviceIdentity(device) == it.value())
-                s.devices.insert(it.key(), device);
-        }
-    }
+    s.table = list.table;
+    s.descriptions = list.descriptions;
     s.taken = true;
-    for (const QString& problem : update.problems)
+    for (const QString& problem : list.problems)
         reportOnce(problem);
-    for (const QString& identity : update.unnumbered)
-        reportOnce(QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
     dropSimulatedNumberLocked();
 }
 
 void PortTable::takeSnapshotLocked() const
 {
-    State& s = *state_;
-    if (s.fixed) {
-        s.table = *s.fixed;
-        s.taken = true;
-        dropSimulatedNumberLocked();
+    if (const std::optional<PortMap>& fixed = state_->fixed) {
+        SystemPortList list;
+        list.table = *fixed;
+        for (auto it = fixed->cbegin(); it != fixed->cend(); ++it)
+            list.descriptions.insert(it.key(), describeNamedDevice(it.value()));
+        takeLocked(list);
         return;
     }
-#ifdef Q_OS_WIN
-    const QMap<QString, SerialDevice> listed = systemPortsByName();
-    QStringList unnumbered;
-    s.table = systemComPorts(listed.keys(), &unnumbered);
-    s.devices.clear();
-    for (auto it = s.table.cbegin(); it != s.table.cend(); ++it)
-        s.devices.insert(it.key(), listed.value(it.value()));
-    s.taken = true;
-    for (const QString& name : std::as_const(unnumbered))
-        reportOnce(QStringLiteral("%1 is not offered: the program knows COM1 to COM16 only").arg(name));
-    dropSimulatedNumberLocked();
-#else
-    rescanLocked(systemDevices());
-#endif
+    takeLocked(listSystemPorts());
 }
 
 void PortTable::rescan()
@@ -301,11 +241,13 @@ void PortTable::rescan()
     takeSnapshotLocked();
 }
 
+#ifndef Q_OS_WIN
 void PortTable::rescan(const QList<SerialDevice>& present)
 {
     const QMutexLocker locker(&lock_);
-    rescanLocked(present);
+    takeLocked(numberDevices(present));
 }
+#endif
 
 PortMap PortTable::devices() const
 {
@@ -332,23 +274,7 @@ QString PortTable::describe(int number) const
         return QStringLiteral("simulated driver board");
     if (!s.taken)
         takeSnapshotLocked();
-    if (!s.table.contains(number))
-        return {};
-#ifndef Q_OS_WIN
-    if (s.fixed) {
-        const QString device = s.table.value(number);
-        const QString canonical = canonicalOrSelf(device);
-        const QList<SerialDevice> devices = systemDevices();
-        const auto match = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
-            return canonicalOrSelf(d.path) == canonical;
-        });
-        SerialDevice listed = match != devices.end() ? *match : SerialDevice{};
-        listed.path = canonical;
-        return describeDevice(device, listed);
-    }
-#endif
-    const SerialDevice device = s.devices.value(number);
-    return describeDevice(device.path, device);
+    return s.descriptions.value(number);
 }
 
 } // namespace veltrano

@@ -30,6 +30,7 @@
 namespace veltrano {
 
 struct SerialDevice;
+struct SystemPortList;
 class SimulatedBoard;
 
 constexpr int firstPortNumber = 1;
@@ -50,6 +51,10 @@ PortMap parsePortTable(const QString& text, QStringList* rejected = nullptr);
 
 // Digit-aware ordering of device paths ("ttyS2" before "ttyS10"); a strict weak order.
 bool naturalLess(const QString& a, const QString& b);
+
+// Windows: the system's own "COM<n>" names mapped to themselves; names outside COM1..COM16
+// go to unnumbered.
+PortMap systemComPorts(const QStringList& names, QStringList* unnumbered);
 
 class PortTable {
 public:
@@ -77,9 +82,11 @@ public:
     // call (a fixed table stays as it is). Reports on standard error, once per table, what
     // needs the user: a damaged or unwritable number file, devices left without a number.
     void rescan();
+#ifndef Q_OS_WIN
     // The same with the given devices standing in for the system's, through the same
     // number file.
     void rescan(const QList<SerialDevice>& present);
+#endif
 
     // Port number -> system device, as in effect now (the first lookup of a system table
     // takes the devices when no rescan did yet). The simulated board is not in it.
@@ -93,7 +100,7 @@ public:
 
 private:
     struct State;
-    void rescanLocked(const QList<SerialDevice>& present) const;
+    void takeLocked(const SystemPortList& list) const;
     void takeSnapshotLocked() const;
     void reportOnce(const QString& text) const;
     void dropSimulatedNumberLocked() const;

@@ -1,0 +1,33 @@
+#!/bin/sh
+# Builds VELTRANO for Windows x86-64 on Debian: Qt from tools/windows/build-qt.sh (made the
+# first time, then reused), mingw-w64, into build-win/, where build-win/veltrano.exe is one
+# self-contained program. The tests are Windows programs too: `ctest --test-dir build-win`
+# runs them through Wine (installed here) in a prefix of the build's own.
+# Usage: tools/windows/build.sh [build-dir]      (default build-win)
+set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build-win}
+started=$(date +%s)
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+
+missing=""
+for p in wine wine64 ninja-build; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "build: installing:$missing"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+qt=$("$root/tools/windows/build-qt.sh" | tail -n 1)
+"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >"$build.configure.log" 2>&1 \
+    || { tail -n 30 "$build.configure.log"; echo "build: configuring failed" >&2; exit 1; }
+rm -f "$build.configure.log"
+cmake --build "$build" -j2
+if [ ! -f "$build/wine/system.reg" ]; then
+    echo "build: making the tests' Wine prefix, $build/wine"
+    WINEPREFIX="$build/wine" WINEDLLOVERRIDES=mscoree,mshtml= WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+fi
+echo "build: $build/veltrano.exe, $(( $(date +%s) - started )) s"
