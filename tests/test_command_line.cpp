@@ -138,7 +138,9 @@ private slots:
         program.start(QStringLiteral(VELTRANO_EXE), arguments);
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 2);
-        const QStringList lines = QString::fromLocal8Bit(program.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        // Windows ends its lines in CR LF.
+        const QStringList lines =
+            QString::fromLocal8Bit(program.readAllStandardError()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.value(lines.size() - 1), error);
         QVERIFY2(lines.size() <= 2, qPrintable(lines.join(u'\n'))); // at most the bad row before it
     }

@@ -122,7 +122,7 @@ private slots:
         const QString mini = "in use by minicom, pid 4242", other = "in use by another program";
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("toolTip");
-        QTest::addColumn<QStringList>("stderr"); // each after "veltrano: "
+        QTest::addColumn<QStringList>("errors"); // each after "veltrano: "
         QTest::addColumn<QString>("shown");      // Combo4's text
         QTest::addColumn<QString>("status");     // Text2
         const QString held = "hold 3 " + mini;
@@ -141,7 +141,7 @@ private slots:
     void heldPort_isNamedInTheListTooltipAndOnceOnStderr()
     {
         QFETCH(QStringList, steps);
-        QFETCH(QStringList, stderr);
+        QFETCH(QStringList, errors);
         FormFixture f({5}, false);
         warnings.clear();
         const QtMessageHandler passOn = qInstallMessageHandler(collectWarning);
@@ -157,7 +157,7 @@ private slots:
                 f.form->Combo4->setText(words[1]), FormFixture::click(f.form->Command4);
         }
         QTEST(f.form->Combo4->toolTip(), "toolTip");
-        QCOMPARE(warnings, stderr.replaceInStrings(QRegularExpression("^"), "veltrano: "));
+        QCOMPARE(warnings, errors.replaceInStrings(QRegularExpression("^"), "veltrano: "));
         QTEST(f.form->Combo4->text(), "shown");
         QTEST(f.form->Text2->text(), "status");
     }

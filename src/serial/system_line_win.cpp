@@ -49,7 +49,6 @@ bool meansDeviceGone(DWORD error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_GEN_FAILURE:
     case ERROR_INVALID_HANDLE:
-    case ERROR_NO_SUCH_DEVICE:
     case ERROR_NOT_READY:
         return true;
     default:
