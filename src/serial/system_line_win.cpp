@@ -22,7 +22,9 @@ namespace {
 
 // A read returns as soon as a byte is there, or after this long with nothing, so that the
 // reader sees a close within this time even where cancelling its read is not supported.
-constexpr DWORD kReadWaitMs = 50;
+// Wine (8.0) does not return on arrival but only at the end of this wait: with 50 ms the
+// chart plotted the board's answers in pairs every other tick; with 5 ms it is smooth.
+constexpr DWORD kReadWaitMs = 5;
 // A write is queued in the driver; only a line that takes nothing for this long fails it.
 constexpr DWORD kWriteWaitMs = 2000;
 
