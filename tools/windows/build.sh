@@ -28,6 +28,12 @@ rm -f "$build.configure.log"
 cmake --build "$build" -j2
 if [ ! -f "$build/wine/system.reg" ]; then
     echo "build: making the tests' Wine prefix, $build/wine"
-    WINEPREFIX="$build/wine" WINEDLLOVERRIDES=mscoree,mshtml= WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+    export WINEPREFIX="$build/wine" WINEDLLOVERRIDES=mscoree,mshtml= WINEDEBUG=-all
+    wineboot -i >/dev/null 2>&1
+    # Windows' own fonts stand in for Debian's metric-compatible ones, as the window expects.
+    for pair in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" "Arial Black=Liberation Sans"; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
+    done
+    wineserver -w
 fi
 echo "build: $build/veltrano.exe, $(( $(date +%s) - started )) s"
