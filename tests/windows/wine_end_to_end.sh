@@ -3,7 +3,8 @@
 # window positions: against veltrano-driver-sim on a pseudo-terminal registered as Wine's
 # COM3 (the greeting and the default record seen on the far side, 64 polls a second with
 # moving traces, the port let go when the window closes, a port another Windows program
-# holds refused), and against its own simulated board (--simulate).
+# holds refused, the board pulled out and back), and against its own simulated board
+# (--simulate).
 # Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE
 set -u
 build=$1
@@ -130,6 +131,30 @@ if start_app --simulate=COM5; then
     check "--simulate: the traces move" moving
     check "--simulate: no byte reached COM3" [ "$(logged_count "rx A (greeting)")" = "$greetings" ]
     check "--simulate: End closes the program" end_app
+fi
+
+# The board pulled out while the chart view polls (the simulator's line goes away for three
+# seconds): the program carries on, and once it is back one search and one click connect it.
+kill $sim 2>/dev/null
+wait $sim 2>/dev/null
+"$sim_exe" --link "$work/tty2" --com COM3 --close-after 12 --reappear-after 3 >/dev/null 2>"$work/sim.log" &
+sim=$!
+for _ in $(seq 50); do [ -e "$work/tty2" ] && break; sleep 0.1; done
+wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /d "$(readlink "$work/tty2")" /f >/dev/null 2>&1
+wineserver -k
+if start_app; then
+    click 648 54 1 # CONNECTING
+    click 80 292 1 # SIMULATION
+    for _ in $(seq 200); do logged "pulled out" && break; sleep 0.1; done
+    check "the board was pulled out while polled" logged "pulled out"
+    for _ in $(seq 100); do [ "$(grep -c 'linked at' "$work/sim.log")" -ge 2 ] && break; sleep 0.1; done
+    sleep 1
+    check "the program carries on without its board" kill -0 "$app"
+    click 80 292 1 # back to the setup view
+    click 488 54 1 # FIND COM
+    click 648 54 2 # CONNECTING
+    check "one click connects again" [ "$(logged_count "rx A (greeting)")" = 2 ]
+    end_app
 fi
 
 echo "Totals: $passed passed, $failed failed"
