@@ -20,7 +20,9 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-qt=$("$root/tools/windows/build-qt.sh" | tail -n 1)
+# What it does goes to the terminal; its last line names the Qt folder.
+qt=$("$root/tools/windows/build-qt.sh" | tee /dev/stderr | tail -n 1)
+[ -x "$qt/bin/qt-cmake" ] || { echo "build: no Qt for Windows to build with" >&2; exit 1; }
 "$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine >"$build.configure.log" 2>&1 \
     || { tail -n 30 "$build.configure.log"; echo "build: configuring failed" >&2; exit 1; }
