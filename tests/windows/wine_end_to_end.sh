@@ -4,7 +4,7 @@
 # COM3 (the greeting and the default record seen on the far side, 64 polls a second with
 # moving traces, the port let go when the window closes, a port another Windows program
 # holds refused, the board pulled out and back), and against its own simulated board
-# (--simulate).
+# (--simulate). WINE_E2E_SHOTS=FOLDER keeps pictures of both views there.
 # Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE
 set -u
 build=$1
@@ -87,6 +87,7 @@ if start_app; then
     check "LOAD DATA sends the default record" logged "rx record C2600=1=10=2=0=1F"
     click 80 356 1.5 # RUN
     check "RUN reaches the board" logged "rx J (run)"
+    [ -n "${WINE_E2E_SHOTS:-}" ] && import -window "$window" "$WINE_E2E_SHOTS/setup-view-wine.png"
     click 80 292 3.5 # SIMULATION
     check "the chart view polls 64 times a second" polling
     check "the traces move" moving
