@@ -5,7 +5,7 @@
 # series) applied. The version is that of Debian's host Qt tools, which a cross build needs.
 #
 # Installs into a cache folder and reuses it while the Qt version and the options below are
-# the same: prints its path on the last line. About 15 to 20 minutes on 2 cores the first
+# the same: prints its path on standard output, and what it does on standard error. About 15 to 20 minutes on 2 cores the first
 # time. Installs what it needs from Debian's packages (as root or through sudo) and, when
 # the machine has no source entries, adds them in a file of its own,
 # /etc/apt/sources.list.d/veltrano-qt-source.sources: the same archives and suites as the
@@ -17,7 +17,7 @@ set -eu
 qt_version=6.4.2
 cache=${VELTRANO_QT_CACHE:-$HOME/.cache/veltrano}
 started=$(date +%s)
-say() { echo "build-qt: $*"; }
+say() { echo "build-qt: $*" >&2; }
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 
 configure_options="-release -static -static-runtime -xplatform win32-g++
@@ -42,8 +42,8 @@ for p in $packages; do
 done
 if [ -n "$missing" ]; then
     say "installing:$missing"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+    $sudo apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >&2
 fi
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 case $host_version in
@@ -74,7 +74,7 @@ if ! apt-get source --download-only "qt6-base=$host_version" >/dev/null 2>&1; th
     fi
     $sudo install -m 0644 "$entries" "$list"
     rm -f "$entries"
-    $sudo apt-get update -qq
+    $sudo apt-get update -qq >&2
     apt-get source --download-only "qt6-base=$host_version" >/dev/null
 fi
 orig=$(ls qt6-base_*.orig.tar.xz)
@@ -111,10 +111,10 @@ say "configuring"
 "$source_dir/configure" $configure_options -prefix "$prefix" \
     -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw64.cmake" \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$work/configure.log" 2>&1 \
-    || { tail -n 40 "$work/configure.log"; say "configure failed (log: $work/configure.log)" >&2; exit 1; }
+    || { tail -n 40 "$work/configure.log" >&2; say "configure failed (log: $work/configure.log)" >&2; exit 1; }
 say "building (about 15 minutes on 2 cores)"
-ninja -j2 >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log"; say "build failed (log: $work/build.log)" >&2; exit 1; }
-ninja install >"$work/install.log" 2>&1 || { tail -n 20 "$work/install.log"; exit 1; }
+ninja -j2 >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; say "build failed (log: $work/build.log)" >&2; exit 1; }
+ninja install >"$work/install.log" 2>&1 || { tail -n 20 "$work/install.log" >&2; exit 1; }
 printf '%s\n%s\n' "$qt_version" "$configure_options" >"$prefix/.complete"
 rm -rf "$work"
 say "done in $(( ($(date +%s) - started) / 60 )) min $(( ($(date +%s) - started) % 60 )) s"

@@ -20,8 +20,8 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-# What it does goes to the terminal; its last line names the Qt folder.
-qt=$("$root/tools/windows/build-qt.sh" | tee /dev/stderr | tail -n 1)
+# What it does goes to standard error; its standard output names the Qt folder.
+qt=$("$root/tools/windows/build-qt.sh" | tail -n 1)
 [ -x "$qt/bin/qt-cmake" ] || { echo "build: no Qt for Windows to build with" >&2; exit 1; }
 "$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine >"$build.configure.log" 2>&1 \
