@@ -27,9 +27,8 @@ qt=$("$root/tools/windows/build-qt.sh" | tail -n 1)
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine >"$build.configure.log" 2>&1 \
     || { tail -n 30 "$build.configure.log"; echo "build: configuring failed" >&2; exit 1; }
 rm -f "$build.configure.log"
-cmake --build "$build" -j2
 if [ ! -f "$build/wine/system.reg" ]; then
-    echo "build: making the tests' Wine prefix, $build/wine"
+    echo "build: making the Wine prefix that draws the icon and runs the tests, $build/wine"
     export WINEPREFIX="$build/wine" WINEDLLOVERRIDES=mscoree,mshtml= WINEDEBUG=-all
     wineboot -i >/dev/null 2>&1
     # Windows' own fonts stand in for Debian's metric-compatible ones, as the window expects.
@@ -38,4 +37,5 @@ if [ ! -f "$build/wine/system.reg" ]; then
     done
     wineserver -w
 fi
+cmake --build "$build" -j2
 echo "build: $build/veltrano.exe, $(( $(date +%s) - started )) s"
