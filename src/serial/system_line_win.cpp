@@ -7,12 +7,15 @@
 #include "serial/system_line.h"
 
 #include "platform/control_error.h"
+#include "serial/bounded_call.h"
 #include "serial/serial_control.h"
 
 #include <QMetaObject>
 #include <QMutex>
 
 #include <atomic>
+#include <chrono>
+#include <optional>
 
 #include <windows.h>
 
@@ -27,6 +30,14 @@ namespace {
 constexpr DWORD kReadWaitMs = 5;
 // A write is queued in the driver; only a line that takes nothing for this long fails it.
 constexpr DWORD kWriteWaitMs = 2000;
+// Opening a Bluetooth serial port first connects to its device, which can take many
+// seconds when the device is out of reach; the port search tries sixteen ports in turn.
+constexpr std::chrono::milliseconds kOpenLimit{1000};
+
+struct Opened {
+    HANDLE port;
+    DWORD error;
+};
 
 QString systemMessage(DWORD error)
 {
@@ -71,9 +82,22 @@ public:
     {
         // "\\.\COMn" reaches COM10 and above too; no sharing: the port is ours alone.
         const std::wstring path = (QStringLiteral("\\\\.\\") + device_).toStdWString();
-        port_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const std::optional<Opened> opened = callWithin<Opened>(
+            kOpenLimit,
+            [path] {
+                const HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, 0, nullptr);
+                return Opened{port, port == INVALID_HANDLE_VALUE ? GetLastError() : DWORD(ERROR_SUCCESS)};
+            },
+            [](Opened late) {
+                if (late.port != INVALID_HANDLE_VALUE)
+                    CloseHandle(late.port);
+            });
+        if (!opened)
+            fail(QStringLiteral("no answer to opening within %1 ms").arg(kOpenLimit.count()));
+        port_ = opened->port;
         if (port_ == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
+            const DWORD error = opened->error;
             if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
                 throw PortInUse(QStringLiteral("%1: %2").arg(name_, systemMessage(error)),
                                 QStringLiteral("in use by another program"));
