@@ -79,8 +79,13 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
         "Sets up a DC-motor driver board over a serial port and charts its response.\n"
+#ifdef Q_OS_WIN
+        "Ports are Windows' own COM1 to COM16.\n"
+#else
         "Ports are named COM1 to COM16; VELTRANO_PORTS=\"COM3=/dev/ttyUSB0;...\" maps them\n"
-        "by hand. Without the board, try --simulate. Qt's own options (-platform, -style,\n"
+        "by hand. "
+#endif
+        "Without the board, try --simulate. Qt's own options (-platform, -style,\n"
         "...) are passed on to Qt."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();

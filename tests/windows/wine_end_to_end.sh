@@ -4,12 +4,14 @@
 # COM3 (the greeting and the default record seen on the far side, 64 polls a second with
 # moving traces, the port let go when the window closes, a port another Windows program
 # holds refused, the board pulled out and back), and against its own simulated board
-# (--simulate). WINE_E2E_SHOTS=FOLDER keeps pictures of both views there.
-# Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE
+# (--simulate); and the serial line closed with a read pending (line_close.cpp).
+# WINE_E2E_SHOTS=FOLDER keeps pictures of both views there.
+# Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE LINE-CLOSE-EXE
 set -u
 build=$1
 sim_exe=$2
 holder_exe=$3
+close_exe=$4
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrano-wine-e2e.XXXXXX")
 passed=0
@@ -79,6 +81,9 @@ moving() {
 # Two whole seconds with 60 to 68 polls each.
 polling() { [ "$(grep -cE 'polls 6[0-8] in the last second' "$work/sim.log")" -ge 2 ]; }
 
+# A GUI program that still answers on the console it was started from.
+check "--version prints to the console" sh -c "wine '$build/veltrano.exe' --version | grep -q '^veltrano [0-9]'"
+
 # Over the pseudo-terminal.
 if start_app; then
     click 648 54 1.5 # CONNECTING
@@ -98,6 +103,9 @@ if start_app; then
 else
     check "the window appears" false
 fi
+
+# The line closed twenty times with its reader waiting, half of them with an answer coming.
+check "a close with a read pending returns at once" wine "$close_exe" COM3
 
 # A port another Windows program holds is not connected. Windows keeps a COM port to the
 # one program that opened it; Wine (8.0) lets a second one open it too, and then there is
