@@ -28,7 +28,7 @@ private slots:
         const QString refused = QStringLiteral("^veltrano: %1\\n\\nUsage: ");
         QTest::newRow("no arguments") << QStringList{} << true << 0 << none << none;
         QTest::newRow("--version") << QStringList{"--version"} << false << 0
-                                   << QStringLiteral("^veltrano \\d+\\.\\d+(\\.\\d+)*\\n$") << none;
+                                   << QStringLiteral("^veltrano \\d+\\.\\d+(\\.\\d+)*\\nQt 6\\.\\d+\\.\\d+\\n$") << none;
         QTest::newRow("-v") << QStringList{"-v"} << false << 0 << QStringLiteral("^veltrano \\d") << none;
         QTest::newRow("--help") << QStringList{"--help"} << false << 0 << help << none;
         QTest::newRow("-h") << QStringList{"-h"} << false << 0 << help << none;
@@ -111,19 +111,30 @@ private slots:
     void refusedBeforeAnyWindow_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("desktop");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
-        QTest::newRow("COM17") << QStringList{"--simulate=COM17"}
+        QTest::newRow("COM17") << QStringList{"--simulate=COM17"} << true << 2
                                << "veltrano: --simulate=COM17: the simulated board takes a port from COM1 to COM16";
-        QTest::newRow("no usable row") << QStringList{"--replay", "header-only.csv"}
+        QTest::newRow("no usable row") << QStringList{"--replay", "header-only.csv"} << true << 2
                                        << "veltrano: --replay header-only.csv: no usable row; nothing to replay";
-        QTest::newRow("no such file") << QStringList{"--simulate", "--replay", "missing.csv"}
+        QTest::newRow("no such file") << QStringList{"--simulate", "--replay", "missing.csv"} << true << 2
                                       << "veltrano: --replay missing.csv: cannot read: No such file or directory; "
                                          "nothing to replay";
+#ifndef Q_OS_WIN
+        const QString noDesktop =
+            "veltrano: no desktop session to open the window in (DISPLAY and WAYLAND_DISPLAY are unset)";
+        QTest::newRow("no desktop") << QStringList{} << false << 1 << noDesktop;
+        QTest::newRow("no desktop, --simulate") << QStringList{"--simulate"} << false << 1 << noDesktop;
+        QTest::newRow("no desktop, --version") << QStringList{"--version"} << false << 0 << "";
+#endif
     }
 
     void refusedBeforeAnyWindow()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(bool, desktop);
+        QFETCH(int, status);
         QFETCH(QString, error);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -133,11 +144,16 @@ private slots:
         QProcess program;
         program.setWorkingDirectory(dir.path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+        if (desktop) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+        } else {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                environment.remove(QString::fromLatin1(name));
+        }
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(VELTRANO_EXE), arguments);
         QVERIFY(program.waitForFinished(10000));
-        QCOMPARE(program.exitCode(), 2);
+        QCOMPARE(program.exitCode(), status);
         // Windows ends its lines in CR LF.
         const QStringList lines =
             QString::fromLocal8Bit(program.readAllStandardError()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);

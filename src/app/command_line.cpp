@@ -27,6 +27,27 @@ const char* const kQtOptionsWithValue[] = {
     "stylesheet", "display", "name", "visual", "qmljsdebugger"};
 const char* const kQtFlags[] = {"reverse", "widgetcount", "testability", "dograb", "nograb"};
 
+// Without a display Qt aborts, telling the user to reinstall the program: say what is
+// missing instead. A platform chosen by hand (-platform, QT_QPA_PLATFORM) is Qt's to judge.
+StartRequest refusalWithoutDesktop(int argc, char* argv[])
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+#else
+    bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    for (int k = 1; k < argc; ++k)
+        platformChosen = platformChosen || QByteArray(argv[k]).startsWith("-platform")
+                         || QByteArray(argv[k]).startsWith("--platform");
+    if (!platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("veltrano: no desktop session to open the window in (DISPLAY and WAYLAND_DISPLAY are unset)\n",
+                   stderr);
+        return {.exitStatus = 1};
+    }
+#endif
+    return {};
+}
+
 QString qtOptionsText()
 {
     QStringList words;
@@ -124,7 +145,9 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
         answer = {false, 2, QString(),
                   usageError(QStringLiteral("unexpected argument '%1'.").arg(stray), parser)};
     } else if (parser.isSet(version)) {
-        answer = {false, 0, QStringLiteral("veltrano " VELTRANO_VERSION "\n"), QString()};
+        // Qt as it runs: linked in on Windows, the system's on Linux.
+        answer = {false, 0, QStringLiteral("veltrano " VELTRANO_VERSION "\nQt %1\n").arg(QLatin1String(qVersion())),
+                  QString()};
     } else if (parser.isSet(help)) {
         answer = {false, 0, parser.helpText(), QString()};
     } else if (parser.isSet(QStringLiteral("help-all"))) {
@@ -148,7 +171,7 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
 StartRequest answerCommandLine(int argc, char* argv[])
 {
     if (argc <= 1)
-        return {};
+        return refusalWithoutDesktop(argc, argv);
     // A core application of its own, which needs no display, made and gone before the
     // window's QApplication. It gets a copy of argv, which it may rearrange.
     std::vector<char*> copy(argv, argv + argc);
@@ -163,6 +186,8 @@ StartRequest answerCommandLine(int argc, char* argv[])
     std::fputs(answer.errors.toLocal8Bit().constData(), stderr);
     if (!answer.run)
         return {.exitStatus = answer.exitStatus};
+    if (StartRequest refusal = refusalWithoutDesktop(argc, argv); refusal.exitStatus)
+        return refusal;
     StartRequest start;
     start.simulatedPort = answer.simulatedPort;
     if (!answer.replayFile.isEmpty()) {

@@ -36,7 +36,9 @@ CommandLineAnswer readCommandLine(const QStringList& arguments);
 // that exists, or cannot be made, and a --replay file with nothing to play are named on
 // standard error and end the program with status 2 (bad rows of a playable file are named
 // and skipped). Needs no display, so --help and --version work over a plain terminal
-// connection. Without arguments nothing is created and the start is the usual one.
+// connection; a window to open without a desktop session (Linux: no DISPLAY or
+// WAYLAND_DISPLAY, no platform chosen) is refused with status 1. Without arguments nothing
+// is created and the start is the usual one.
 struct StartRequest {
     std::optional<int> exitStatus;
     std::unique_ptr<RunRecorder> recording{};
