@@ -984,12 +984,13 @@ void TestDriverSim::parsesOptions()
     QCOMPARE(o.reappearAfter, 1.0);
     QCOMPARE(o.replay, std::string("run.csv"));
     QVERIFY(o.loop);
+    QVERIFY(parseOptions({"--version"}).options.version);
 
     QCOMPARE(decodeEscapes("\\q\\x4"), std::string("\\q\\x4"));  // unknown or short escapes stay as typed
     const std::string help = helpText();
     for (const char* option : {"--link", "--com", "--duration", "--quiet", "--seed", "--answer-ratio",
                                "--stray-bytes", "--stray-text", "--emit-E", "--silent-after",
-                               "--close-after", "--reappear-after", "--replay", "--loop", "--help"})
+                               "--close-after", "--reappear-after", "--replay", "--loop", "--help", "--version"})
         QVERIFY2(help.find(option) != std::string::npos, option);
 }
 

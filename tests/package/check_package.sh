@@ -55,7 +55,7 @@ awk '
     echo ./usr/share/man/man1/veltrano-driver-sim.1.gz
     echo ./usr/share/doc/veltrano/copyright
     echo ./usr/share/doc/veltrano/changelog.gz
-    echo ./usr/share/doc/veltrano/README.md.gz
+    echo ./usr/share/doc/veltrano/README.gz
 } | sort >"$work/expected"
 awk '$1 !~ /^d/ { print $3 }' "$work/contents" | sort >"$work/files"
 diff -u "$work/expected" "$work/files" >"$work/files.diff" || {
@@ -69,9 +69,11 @@ dpkg-deb -x "$deb" "$root"
 for program in veltrano veltrano-driver-sim; do
     file -b "$root/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
-answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/veltrano" --version 2>&1) \
-    || fail "veltrano --version ended with status $?"
-[ "$answer" = "veltrano $version" ] || fail "veltrano --version answered: $answer"
+for program in veltrano veltrano-driver-sim; do
+    answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/$program" --version 2>&1) \
+        || fail "$program --version ended with status $?"
+    [ "$(echo "$answer" | head -n 1)" = "$program $version" ] || fail "$program --version answered: $answer"
+done
 "$root/usr/bin/veltrano-driver-sim" --help | grep -q '^Usage: veltrano-driver-sim' \
     || fail "veltrano-driver-sim --help"
 for gz in "$root"/usr/share/man/man1/*.gz "$root"/usr/share/doc/veltrano/*.gz; do

@@ -70,6 +70,10 @@ int main(int argc, char** argv)
         return 2;
     }
     const SimOptions& o = parsed.options;
+    if (o.version) {
+        std::puts("veltrano-driver-sim " VELTRANO_VERSION);
+        return 0;
+    }
     if (o.help) {
         std::fputs(helpText().c_str(), stdout);
         return 0;

@@ -97,6 +97,7 @@ Replay:
   --loop                 start the replay again after its last row
 
   -h, --help             this text
+  --version              the version, the same as the program's
 )";
 }
 
@@ -140,6 +141,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         bool ok = true;
         if (name == "-h" || name == "--help") {
             ok = flag(o.help);
+        } else if (name == "--version") {
+            ok = flag(o.version);
         } else if (name == "--quiet") {
             ok = flag(o.quiet);
         } else if (name == "--emit-E") {

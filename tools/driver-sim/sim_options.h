@@ -15,6 +15,7 @@ struct SimOptions {
     double duration = 0;        // s, 0 = until SIGINT/SIGTERM
     bool quiet = false;
     bool help = false;
+    bool version = false;
     std::uint32_t seed = 1;
     double answerRatio = 1.0;
     double strayBytes = 0;      // per second
