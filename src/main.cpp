@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #ifdef Q_OS_WIN
+#include "app/end_on_console_close.h"
 #include "app/parent_console.h"
 #else
 #include "app/process_memory.h"
@@ -29,7 +30,9 @@ int main(int argc, char* argv[])
         ports->placeSimulatedBoard(start.simulatedPort,
                                    std::make_shared<veltrano::SimulatedBoard>(std::move(start.replay)));
     veltrano::Form1 form(veltrano::realParts(std::move(ports)));
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    veltrano::endOnConsoleClose(form);
+#else
     veltrano::endOnSignal(form);
 #endif
     form.load();

@@ -85,18 +85,20 @@ void Form1::showChartOptions(bool shown)
     Text4->setVisible(shown);
 }
 
-// Nothing goes to the driver on the way out; the port closes, and its lock goes, with the
-// serial control when the window is destroyed.
+// Nothing goes to the driver on the way out.
 void Form1::End_Click()
 {
     close();
 }
 
-// Every way of closing passes here (End, the desktop, a signal): a recording keeps what it
-// holds.
+// Every way of closing passes here (End, the desktop, a signal, the session's end): a
+// recording keeps what it holds, and the port closes, and its lock goes, at once, since at
+// the session's end nothing runs after this.
 void Form1::closeEvent(QCloseEvent* event)
 {
     stopRecording(false);
+    if (MSComm1.portOpen())
+        MSComm1.setPortOpen(false);
     QWidget::closeEvent(event);
 }
 

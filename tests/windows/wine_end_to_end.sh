@@ -4,14 +4,16 @@
 # COM3 (the greeting and the default record seen on the far side, 64 polls a second with
 # moving traces, the port let go when the window closes, a port another Windows program
 # holds refused, the board pulled out and back), and against its own simulated board
-# (--simulate); and the serial line closed with a read pending (line_close.cpp).
+# (--simulate); ended as Windows ends programs (WM_CLOSE, the session's end) while connected
+# and recording; and the serial line closed with a read pending (line_close.cpp).
 # WINE_E2E_SHOTS=FOLDER keeps pictures of both views there.
-# Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE LINE-CLOSE-EXE
+# Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE LINE-CLOSE-EXE SESSION-END-EXE
 set -u
 build=$1
 sim_exe=$2
 holder_exe=$3
 close_exe=$4
+session_exe=$5
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrano-wine-e2e.XXXXXX")
 passed=0
@@ -58,7 +60,7 @@ start_app() { # start_app ARGS...: the program, and its window
     app=$!
     window=""
     for _ in $(seq 120); do
-        window=$(xdotool search --name '^VELTRANO$' 2>/dev/null | head -n 1)
+        window=$(xdotool search --name '^VELTRANO( - recording .*)?$' 2>/dev/null | head -n 1)
         [ -n "$window" ] && break
         sleep 0.5
     done
@@ -106,6 +108,41 @@ fi
 
 # The line closed twenty times with its reader waiting, half of them with an answer coming.
 check "a close with a read pending returns at once" wine "$close_exe" COM3
+
+# Ended by the system while connected, polling and recording: WM_CLOSE (taskkill without
+# /F), and logoff (WM_QUERYENDSESSION, WM_ENDSESSION, and the process terminated as soon as
+# it is answered, which End has run by then). The port is let go and the recording whole:
+# the header, at least a second of rows, each complete.
+whole_rows() {
+    [ "$(head -n 1 "$1")" = "t_ms,x,Data_0,Data_1,Data_2,Data_3" ] || return 1
+    [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ] || return 1
+    [ "$(tail -n +2 "$1" | grep -c .)" -ge 64 ] || return 1
+    [ "$(tail -n +2 "$1" | grep -cvE '^[0-9]+,[0-9.e+-]+,[0-9]+,[0-9]+,[0-9]+,[0-9]+$')" = 0 ]
+}
+gone() { # the program ends within 10 s
+    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.1; done
+    return 1
+}
+for how in taskkill logoff; do
+    record=$work/$how.csv
+    start_app --record "$(winepath -w "$record")" || { check "$how: the window appears" false; continue; }
+    click 648 54 1.5 # CONNECTING
+    click 80 292 2.5 # SIMULATION
+    let_go=$(logged_count "client closed the line")
+    if [ "$how" = taskkill ]; then
+        wine taskkill /IM veltrano.exe >/dev/null 2>&1
+        check "taskkill: the program ends" gone
+        sleep 1
+    else
+        wine "$session_exe" VELTRANO >"$work/end.out" 2>&1
+        check "logoff: End ran before the answer to WM_ENDSESSION" \
+            grep -q '^the session may end: yes; closed by the answer: yes' "$work/end.out"
+        check "logoff: the process is gone" gone
+        sleep 1
+    fi
+    check "$how: the port is let go" [ "$(logged_count "client closed the line")" -gt "$let_go" ]
+    check "$how: the recording is whole" whole_rows "$record"
+done
 
 # A port another Windows program holds is not connected. Windows keeps a COM port to the
 # one program that opened it; Wine (8.0) lets a second one open it too, and then there is
