@@ -2,16 +2,23 @@
 # Builds VELTRANO for Windows x86-64 on Debian: Qt from tools/windows/build-qt.sh (made the
 # first time, then reused), mingw-w64, into build-win/, where build-win/veltrano.exe is one
 # self-contained program. The tests are Windows programs too: `ctest --test-dir build-win`
-# runs them through Wine (installed here) in a prefix of the build's own.
-# Usage: tools/windows/build.sh [build-dir]      (default build-win)
+# runs them through Wine (installed here) in a prefix of the build's own. With --package it
+# also makes the release: build-win/veltrano-VERSION-win64.zip and, with NSIS (installed
+# here), build-win/veltrano-VERSION-win64-setup.exe.
+# Usage: tools/windows/build.sh [--package] [build-dir]      (default build-win)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
+package=""
+if [ "${1:-}" = "--package" ]; then
+    package=yes
+    shift
+fi
 build=${1:-$root/build-win}
 started=$(date +%s)
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 
 missing=""
-for p in wine wine64 ninja-build; do
+for p in wine wine64 ninja-build ${package:+nsis}; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
@@ -38,4 +45,8 @@ if [ ! -f "$build/wine/system.reg" ]; then
     wineserver -w
 fi
 cmake --build "$build" -j2
+if [ -n "$package" ]; then
+    cmake --build "$build" --target release
+    echo "build: $(ls "$build"/veltrano-*-win64.zip "$build"/veltrano-*-win64-setup.exe | tr '\n' ' ')"
+fi
 echo "build: $build/veltrano.exe, $(( $(date +%s) - started )) s"
