@@ -9,7 +9,7 @@
 # Usage: wine_release.sh WINDOWS-BUILD-DIR VERSION
 # Exit status 77 (skipped) when the release has not been made (tools/windows/build.sh --package).
 set -u
-build=$1
+build=$(cd "$1" && pwd)
 version=$2
 setup=$build/veltrano-$version-win64-setup.exe
 zip=$build/veltrano-$version-win64.zip
