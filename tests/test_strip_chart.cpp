@@ -612,7 +612,7 @@ private slots:
         QWidget window;
         window.resize(840, 670);
         auto* chart = new StripChartWidget(&window);
-        chart->move(13, 9);
+        chart->move(16, 8); // whole pixels at 1.25 and 1.5 too
         chart->setLegendPicture(legendPicture());
         chart->setView3D(threeD);
         for (int x = 0; x < 501; ++x)
@@ -625,10 +625,12 @@ private slots:
         if (!store())
             QSKIP("the platform's backing store is no image");
         store()->fill(QColor(255, 0, 255));
-        const QRegion parts = QRegion(0, 0, 250, 641) + QRegion(200, 100, 500, 80) + QRegion(420, 400, 300, 220);
+        // Whole pixels at 125 and 150 % too (multiples of 4), where Qt's rounding is not ours.
+        const QRegion parts = QRegion(0, 0, 252, 640) + QRegion(200, 100, 500, 80) + QRegion(420, 400, 300, 220);
         chart->repaint(parts);
 
         QImage expected(store()->size(), store()->format());
+        expected.setDevicePixelRatio(store()->devicePixelRatio());
         expected.fill(QColor(255, 0, 255));
         {
             QPainter painter(&expected);
@@ -658,7 +660,7 @@ private slots:
         QWidget window;
         window.resize(840, 670);
         auto* chart = new StripChartWidget(&window);
-        chart->move(13, 9);
+        chart->move(13, 9); // between pixels at 1.25 and 1.5
         chart->setView3D(threeD);
         if (overlay) {
             auto* label = new QLabel(QStringLiteral("CODE : (DATA1)(DATA2)"), &window);

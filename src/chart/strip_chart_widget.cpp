@@ -362,10 +362,19 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
     if (QImage* store = backingStoreImage(painter, origin)) {
         // Straight into the window's backing store, where the frame image would be copied
         // to anyway: the event's area gets the background and the frame over it. Nothing
-        // outside the area is touched, as the painter's own clip does for its drawing.
-        const QRect visible = rect() & store->rect().translated(-origin);
+        // outside the area is touched, as the painter's own clip does for its drawing. Under
+        // display scaling the area in the store's pixels is the clip Qt set for this paint.
+        // What the painter draws (labels, the legend) lands where it would in the frame
+        // image, on the chart's rounded place.
+        const QPointF place = QPointF(mapTo(window(), QPoint())) * ratio;
+        if (QPointF(origin) != place)
+            painter.translate((QPointF(origin) - place) / ratio);
+        const QRect visible = QRect(QPoint(), background_.size()) & store->rect().translated(-origin);
+        const QRegion region = ratio == 1.0 ? event->region() : deviceRegion(painter, event->region(), origin);
+        if (ratio != 1.0)
+            extendEdges(*store, origin, region);
         areas_.clear();
-        for (const QRect& part : event->region()) {
+        for (const QRect& part : region) {
             const QRect area = part & visible;
             if (!area.isEmpty())
                 areas_.push_back(area);
@@ -378,7 +387,6 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
         // whole copies are quicker: what a frame drew is then not kept, and looked at again
         // every kProbeEvery frames.
         LastFrame& last = lastFrame_;
-        const QRegion& region = event->region();
         const bool sameStore = last.valid && store->constBits() == last.store && store->size() == last.storeSize
                                && origin == last.origin;
         const bool again = sameStore && catchingUp_ && region == last.region;
@@ -438,8 +446,31 @@ void StripChartWidget::paintEvent(QPaintEvent* event)
         drawFrame(framePainter, frameImage_, QPoint());
     }
 
+    const QTransform device = painter.deviceTransform();
+    if (ratio != 1.0 && (device.type() > QTransform::TxScale || device.m11() != ratio || device.m22() != ratio)) {
+        painter.drawImage(0, 0, frameImage_); // onto a device of another scale
+        return;
+    }
     if (ratio != 1.0) {
+        // Pixel for pixel at the chart's place rounded, as the backing store path puts it:
+        // Qt's own blit of a scaled image at a place between pixels stretches it by one.
+        const QPointF place = device.map(QPointF());
+        // The world transform for which the whole mapping is that translation alone.
+        painter.setWorldTransform(QTransform::fromTranslate(qRound(place.x()), qRound(place.y()))
+                                  * device.inverted() * painter.worldTransform());
+        frameImage_.setDevicePixelRatio(1.0);
         painter.drawImage(0, 0, frameImage_);
+        // A place between pixels leaves the chart's extent a pixel more on a side than the
+        // image: the image's edge again there (the painter's clip keeps it inside the chart).
+        const int w = frameImage_.width(), h = frameImage_.height();
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const QRect edge(dx > 0 ? w - 1 : 0, dy > 0 ? h - 1 : 0, dx ? 1 : w, dy ? 1 : h);
+                if (dx || dy)
+                    painter.drawImage(QPoint(dx < 0 ? -1 : dx * w, dy < 0 ? -1 : dy * h), frameImage_, edge);
+            }
+        }
+        frameImage_.setDevicePixelRatio(ratio);
         return;
     }
     // Only the event's area, in bands: Qt hands a large image blit to its worker threads,
@@ -458,21 +489,67 @@ QImage* StripChartWidget::backingStoreImage(const QPainter& painter, QPoint& ori
     // pixels at this chart's scale takes the background's pixels as they are.
     QWidget* top = window();
     QBackingStore* store = top->backingStore();
-    if (!store || !painter.isActive() || devicePixelRatioF() != 1.0)
+    if (!store || !painter.isActive())
         return nullptr;
     QPaintDevice* device = store->paintDevice();
     if (!device || device != painter.paintEngine()->paintDevice() || device->devType() != QInternal::Image)
         return nullptr;
     auto* image = static_cast<QImage*>(device);
+    const double ratio = devicePixelRatioF();
     if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
-        || image->devicePixelRatio() != 1.0 || !image->isDetached())
+        || image->devicePixelRatio() != ratio || !image->isDetached())
         return nullptr;
-    // The painter's only transformation is the chart's place in the window.
-    origin = mapTo(top, QPoint());
+    // The painter's only transformation is the display's scale and the chart's place in the
+    // window. Under scaling that place may fall between pixels of the store: the chart's
+    // pixels go where Qt's own blit of a scaled image puts them, at the place rounded.
+    const QPointF at = QPointF(mapTo(top, QPoint())) * ratio;
     const QTransform& transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxTranslate || transform.dx() != origin.x() || transform.dy() != origin.y())
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio || transform.m22() != ratio
+        || transform.dx() != at.x() || transform.dy() != at.y())
         return nullptr;
+    origin = QPoint(qRound(at.x()), qRound(at.y()));
     return image;
+}
+
+QRegion StripChartWidget::deviceRegion(QPainter& painter, const QRegion& region, QPoint origin) const
+{
+    // The clip Qt painted this widget through, in the store's pixels, when it set one.
+    const QRegion clip = painter.paintEngine()->systemClip();
+    if (!clip.isEmpty())
+        return clip.translated(-origin);
+    const double ratio = devicePixelRatioF();
+    QRegion scaled;
+    for (const QRect& rect : region)
+        scaled += QRectF(QPointF(rect.topLeft()) * ratio, QSizeF(rect.size()) * ratio).toAlignedRect();
+    return scaled;
+}
+
+void StripChartWidget::extendEdges(QImage& store, QPoint origin, const QRegion& region) const
+{
+    const int width = background_.width(), height = background_.height();
+    const QRect image(0, 0, width, height);
+    const QRect inStore = store.rect().translated(-origin);
+    for (const QRect& rect : region) {
+        const QRect part = rect & inStore;
+        if (image.contains(part))
+            continue;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(background_.constScanLine(std::clamp(y, 0, height - 1)));
+            auto* into = reinterpret_cast<QRgb*>(store.scanLine(y + origin.y())) + origin.x();
+            for (int x = part.left(); x <= part.right(); ++x) {
+                if (!image.contains(x, y))
+                    into[x] = from[std::clamp(x, 0, width - 1)];
+            }
+        }
+    }
+}
+
+QRect StripChartWidget::toDevice(const QRect& rect) const
+{
+    const double ratio = devicePixelRatioF();
+    if (ratio == 1.0)
+        return rect;
+    return QRectF(QPointF(rect.topLeft()) * ratio, QSizeF(rect.size()) * ratio).toAlignedRect();
 }
 
 bool StripChartWidget::restoresLess() const
@@ -492,10 +569,11 @@ void StripChartWidget::restoreLastFrame(QImage& store, QPoint origin)
         copyPixels(store, origin + rect.topLeft(), background_, rect);
     // Drawn by the painter or over the traces, and not kept in spans: taken back whole.
     // Widgets standing over the chart painted over the last frame, and paint again over this.
+    const double ratio = devicePixelRatioF();
     std::vector<QRect>& whole = restoreWhole_;
-    whole.assign(1, labelRow_);
+    whole.assign(1, toDevice(labelRow_));
     if (!legendOpaque_)
-        whole.emplace_back(legend_.position, legend_.image.size());
+        whole.push_back(toDevice(QRect(legend_.position, legend_.image.deviceIndependentSize().toSize())));
     for (const QWidget* level = this; level && !level->isWindow(); level = level->parentWidget()) {
         const QObjectList& siblings = level->parentWidget()->children();
         for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(level)) + 1; i < siblings.size(); ++i) {
@@ -504,8 +582,10 @@ void StripChartWidget::restoreLastFrame(QImage& store, QPoint origin)
             const auto* over = static_cast<const QWidget*>(siblings[i]);
             if (over->isVisible() && !over->isWindow()) {
                 const QRect rect(mapFrom(level->parentWidget(), over->pos()), over->size());
+                // A pixel more on every side: the widget's place in the store is rounded
+                // on its own, not with the chart's.
                 if (rect.intersects(dynamicRect_))
-                    whole.push_back(rect);
+                    whole.push_back(ratio == 1.0 ? rect : toDevice(rect).adjusted(-1, -1, 1, 1));
             }
         }
     }

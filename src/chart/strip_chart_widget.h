@@ -115,6 +115,14 @@ private:
     // The image of the window's backing store when the painter paints into it, with the
     // chart's top left pixel there; null when the frame has to go through frameImage_.
     QImage* backingStoreImage(const QPainter& painter, QPoint& origin) const;
+    // What a paint of region in the backing store may touch there, in the store's pixels
+    // relative to the chart's top left pixel at origin.
+    QRegion deviceRegion(QPainter& painter, const QRegion& region, QPoint origin) const;
+    // The store's pixels of the chart in region outside the frame image (a place between
+    // pixels leaves a pixel more on a side): the background's edge again.
+    void extendEdges(QImage& store, QPoint origin, const QRegion& region) const;
+    // A rect of the chart in its device pixels, all pixels it touches.
+    QRect toDevice(const QRect& rect) const;
     // Everything a frame draws over the background, into image with the chart at origin,
     // touching only areas_.
     void drawFrame(QPainter& painter, QImage& image, QPoint origin);
