@@ -48,6 +48,8 @@ QString systemMessage(DWORD error)
     QString message = length ? QString::fromWCharArray(text, int(length)).trimmed()
                              : QStringLiteral("system error %1").arg(error);
     LocalFree(text);
+    if (message.endsWith(u'.')) // the sentences it goes into end with their own
+        message.chop(1);
     return message;
 }
 

@@ -54,9 +54,16 @@ wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /d "$(readlink "$work/tty")" /f 
 wineserver -k # Wine reads its ports when it starts
 
 window=""
+file_blocks="" # when set, the files the program writes may not grow past that many 512-byte blocks
 start_app() { # start_app ARGS...: the program, and its window
     # Wine's own font engine leaves line edits blank: Qt's FreeType engine draws them.
-    WINEQT_QPA_PLATFORM=windows:fontengine=freetype wine "$build/veltrano.exe" "$@" >"$work/app.log" 2>&1 &
+    (
+        if [ -n "$file_blocks" ]; then
+            ulimit -f "$file_blocks"
+            trap '' XFSZ # a write past the limit fails, as on a full disk
+        fi
+        WINEQT_QPA_PLATFORM=windows:fontengine=freetype exec wine "$build/veltrano.exe" "$@"
+    ) >"$work/app.log" 2>&1 &
     app=$!
     window=""
     for _ in $(seq 120); do
@@ -143,6 +150,26 @@ for how in taskkill logoff; do
     check "$how: the port is let go" [ "$(logged_count "client closed the line")" -gt "$let_go" ]
     check "$how: the recording is whole" whole_rows "$record"
 done
+
+# A recording that meets a full disk (its file may not grow past 4 KiB) stops with its whole
+# rows kept and says how many; the program goes on.
+record=$work/full.csv
+file_blocks=8
+if start_app --record "$(winepath -w "$record")"; then
+    file_blocks=""
+    click 648 54 1.5 # CONNECTING
+    click 80 292 5 # SIMULATION: some 190 rows fill 4 KiB in 3 s
+    kept=$(sed -n 's/.*The recording stopped: .*\. \([0-9]*\) rows were kept in .*/\1/p' "$work/app.log" | head -n 1)
+    check "full disk: the recording stops and says so" [ -n "$kept" ]
+    check "full disk: its rows are whole" whole_rows "$record"
+    check "full disk: the rows it names are the file's" [ "$(($(wc -l <"$record") - 1))" = "${kept:-x}" ]
+    check "full disk: the program goes on" kill -0 "$app"
+    [ -n "${WINE_E2E_VERBOSE:-}" ] && { grep "recording stopped" "$work/app.log"; wc -c "$record"; tail -n 2 "$record"; }
+    xdotool key --window "$window" Return # the message
+    sleep 1
+    end_app || kill "$app"
+fi
+file_blocks=""
 
 # A port another Windows program holds is not connected. Windows keeps a COM port to the
 # one program that opened it; Wine (8.0) lets a second one open it too, and then there is
