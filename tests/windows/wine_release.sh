@@ -131,7 +131,7 @@ fi
 
 # The portable zip, unpacked anywhere.
 mkdir -p "$work/portable"
-(cd "$work/portable" && unzip -q "$zip")
+(cd "$work/portable" && cmake -E tar xf "$zip")
 portable=$work/portable/veltrano-$version-win64
 check "the zip holds the program, README, licence and notices" \
     sh -c "cd '$portable' && [ -f veltrano.exe ] && [ -f README.txt ] && [ -f LICENSE.txt ] && [ -f THIRD-PARTY-NOTICES.txt ]"
