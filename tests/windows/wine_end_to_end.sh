@@ -9,6 +9,7 @@
 # WINE_E2E_SHOTS=FOLDER keeps pictures of both views there.
 # Usage: wine_end_to_end.sh WINDOWS-BUILD-DIR DRIVER-SIM PORT-HOLDER-EXE LINE-CLOSE-EXE SESSION-END-EXE
 set -u
+. "$(dirname "$0")/wine_checks.sh"
 build=$1
 sim_exe=$2
 holder_exe=$3
@@ -16,8 +17,6 @@ close_exe=$4
 session_exe=$5
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrano-wine-e2e.XXXXXX")
-passed=0
-failed=0
 app=""
 sim=""
 xvfb=""
@@ -29,23 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() { # check WHAT COMMAND...: one result
-    what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "PASS   : $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL!  : $what"
-    fi
-}
-
-display=:$((110 + $$ % 50))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+start_xvfb 110
 
 "$sim_exe" --link "$work/tty" --com COM3 >/dev/null 2>"$work/sim.log" &
 sim=$!
@@ -230,5 +213,4 @@ if start_app; then
     end_app
 fi
 
-echo "Totals: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+totals

@@ -9,6 +9,7 @@
 # Usage: wine_release.sh WINDOWS-BUILD-DIR VERSION
 # Exit status 77 (skipped) when the release has not been made (tools/windows/build.sh --package).
 set -u
+. "$(dirname "$0")/wine_checks.sh"
 build=$(cd "$1" && pwd)
 version=$2
 setup=$build/veltrano-$version-win64-setup.exe
@@ -20,8 +21,6 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrano-wine-release.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 shots=${WINE_RELEASE_SHOTS:-}
-passed=0
-failed=0
 xvfb=""
 cleanup() {
     wineserver -k 2>/dev/null
@@ -31,23 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() { # check WHAT COMMAND...: one result
-    what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "PASS   : $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL!  : $what"
-    fi
-}
-
-display=:$((160 + $$ % 50))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+start_xvfb 160
 wineboot -i >/dev/null 2>&1
 wineserver -w
 
@@ -137,5 +120,4 @@ check "the zip holds the program, README, licence and notices" \
     sh -c "cd '$portable' && [ -f veltrano.exe ] && [ -f README.txt ] && [ -f LICENSE.txt ] && [ -f THIRD-PARTY-NOTICES.txt ]"
 check "the zip's program runs there" sh -c "wine '$portable/veltrano.exe' --version | grep -q '^veltrano $version'"
 
-echo "Totals: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+totals
