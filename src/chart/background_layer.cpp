@@ -1,7 +1,6 @@
-// The chart's background image, redrawn only on resize or a 3D switch: the gradient with the
-// titles, the plot's faces and grid, and the axes with their labels.
-#include "chart/strip_chart_widget.h"
+#include "chart/background_layer.h"
 
+#include "chart/chart_layout.h"
 #include "chart/chart_style.h"
 
 #include <QFontMetricsF>
@@ -12,31 +11,36 @@ namespace veltrano {
 
 using namespace chart_style;
 
-void StripChartWidget::drawStaticBackground(QPainter& painter)
+namespace {
+
+void drawTitles(QPainter& painter, const ChartFonts& fonts, QSize size)
 {
-    QLinearGradient gradient(0, height(), 0, 0);
+    const int width = size.width();
+    QLinearGradient gradient(0, size.height(), 0, 0);
     gradient.setColorAt(0.0, kGradientBottom);
     gradient.setColorAt(1.0, kGradientTop);
-    painter.fillRect(rect(), gradient);
+    painter.fillRect(QRect(QPoint(), size), gradient);
 
     painter.setPen(kText);
-    painter.setFont(titleFont_);
-    const QFontMetricsF titleMetrics(titleFont_);
-    const QRectF titleRect(kMargin + 2, kMargin, width() - 2 * kMargin, titleMetrics.height());
+    painter.setFont(fonts.title);
+    const QFontMetricsF titleMetrics(fonts.title);
+    const QRectF titleRect(kMargin + 2, kMargin, width - 2 * kMargin, titleMetrics.height());
     painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("CODE : (DATA1)(DATA2)(DATA3)(DATA4)\"E\""));
-    painter.setFont(subtitleFont_);
-    const QRectF subtitleRect(kMargin, titleRect.bottom(), width() - 2 * kMargin,
-                              QFontMetricsF(subtitleFont_).height());
+    painter.setFont(fonts.subtitle);
+    const QRectF subtitleRect(kMargin, titleRect.bottom(), width - 2 * kMargin,
+                              QFontMetricsF(fonts.subtitle).height());
     painter.drawText(subtitleRect, Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("DO LON CUA TIN HIEU"));
-    // The sub-footer line below the plot is empty; layoutFrame() keeps its height free.
+    // The sub-footer line below the plot is empty; the layout keeps its height free.
 }
 
-void StripChartWidget::drawStaticAxes(QPainter& painter)
+void drawAxes(QPainter& painter, const ChartLayout& layout)
 {
-    const Frame& f = frame_;
+    const ChartProjection& f = layout.frame;
     const QRectF& plot = f.plot;
-    const QFontMetricsF labelMetrics(labelFont_);
+    const QFont& labelFont = layout.labelFont;
+    const QFontMetricsF labelMetrics(labelFont);
+    constexpr double kLeftAxisMin = ChartLayout::kLeftAxisMin, kLeftAxisMax = ChartLayout::kLeftAxisMax;
     const double yStep = labelStep(kLeftAxisMax - kLeftAxisMin, plot.height(), labelMetrics.height() * 1.7, 0.0);
     const std::vector<double> yLabels = labelValues(kLeftAxisMin, kLeftAxisMax, yStep);
     const QPen axisPen(kText, 1);
@@ -47,7 +51,7 @@ void StripChartWidget::drawStaticAxes(QPainter& painter)
         painter.fillRect(plot, QColor(0, 0, 20, 70));
         painter.setPen(gridPen);
         for (double value : yLabels) {
-            const double y = std::round(mapY(value)) + 0.5;
+            const double y = std::round(layout.mapY(value)) + 0.5;
             painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         }
     } else {
@@ -63,14 +67,14 @@ void StripChartWidget::drawStaticAxes(QPainter& painter)
         painter.setBrush(Qt::NoBrush);
         painter.setPen(gridPen);
         for (double value : yLabels) {
-            const double y = mapY(value);
+            const double y = layout.mapY(value);
             painter.drawPolyline(QPolygonF({f.project(l, y, 0), f.project(l, y, 1), f.project(r, y, 1)}));
         }
 
         // Depth axis along the bottom right edge.
         painter.setPen(axisPen);
         painter.drawLine(f.project(r, b, 0), f.project(r, b, 1));
-        painter.setFont(labelFont_);
+        painter.setFont(labelFont);
         const int depthLabels = 5;
         for (int i = 0; i < depthLabels; ++i) {
             const double z = double(i) / (depthLabels - 1);
@@ -85,12 +89,12 @@ void StripChartWidget::drawStaticAxes(QPainter& painter)
 
     // Left axis at the front face.
     painter.setPen(axisPen);
-    painter.setFont(labelFont_);
+    painter.setFont(labelFont);
     const QPointF axisTop = f.project(plot.left(), plot.top(), 0);
     const QPointF axisBottom = f.project(plot.left(), plot.bottom(), 0);
     painter.drawLine(axisTop, axisBottom);
     for (double value : yLabels) {
-        const QPointF at = f.project(plot.left(), mapY(value), 0);
+        const QPointF at = f.project(plot.left(), layout.mapY(value), 0);
         painter.drawLine(at, at - QPointF(kTickLength, 0));
         painter.drawText(QRectF(0, at.y() - labelMetrics.height() / 2, at.x() - kTickLength - 2,
                                 labelMetrics.height()),
@@ -98,6 +102,18 @@ void StripChartWidget::drawStaticAxes(QPainter& painter)
     }
     painter.drawLine(axisBottom, f.project(plot.right(), plot.bottom(), 0));
     painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+} // namespace
+
+QImage drawChartBackground(const ChartLayout& layout, const ChartFonts& fonts, QSize size, double ratio)
+{
+    QImage background(size * ratio, QImage::Format_RGB32); // opaque: blits without blending
+    background.setDevicePixelRatio(ratio);
+    QPainter painter(&background);
+    drawTitles(painter, fonts, size);
+    drawAxes(painter, layout);
+    return background;
 }
 
 } // namespace veltrano
