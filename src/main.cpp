@@ -1,15 +1,13 @@
+#include "app/application.h"
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "serial/simulated_board.h"
 
-#include <QApplication>
-
 #ifdef Q_OS_WIN
 #include "app/end_on_console_close.h"
 #include "app/parent_console.h"
 #else
-#include "app/process_memory.h"
 #include "app/quit_on_signal.h"
 #endif
 
@@ -17,14 +15,11 @@ int main(int argc, char* argv[])
 {
 #ifdef Q_OS_WIN
     veltrano::useParentConsole();
-#else
-    veltrano::keepLargeBuffersMapped();
 #endif
     veltrano::StartRequest start = veltrano::answerCommandLine(argc, argv);
     if (start.exitStatus)
         return *start.exitStatus;
-    QApplication app(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    veltrano::Application app(argc, argv);
     std::shared_ptr<veltrano::PortTable> ports = veltrano::PortTable::fromEnvironment();
     if (start.simulatedPort)
         ports->placeSimulatedBoard(start.simulatedPort,

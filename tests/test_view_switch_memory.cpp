@@ -1,7 +1,7 @@
 // Switching views resizes the window, so its backing store and the chart's images are
 // replaced each time; over hours of switching the heap must not keep what they leave.
 #include "app/form1.h"
-#include "app/process_memory.h"
+#include "app/application.h"
 #include "chart/strip_chart_widget.h"
 #include "controls/qt_progress_bar.h"
 #include "fakes/fake_serial_control.h"
@@ -77,9 +77,7 @@ void ViewSwitchMemoryTest::repeatedViewSwitchesLeaveTheHeapFlat()
 
 int main(int argc, char* argv[])
 {
-    keepLargeBuffersMapped(); // as the program does before its application object
-    QApplication app(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    Application app(argc, argv); // as the program makes it
     ViewSwitchMemoryTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -34,8 +34,17 @@ void dispatch(const char* handlerName, const std::function<void()>& handler)
 {
     try {
         handler();
-    } catch (const std::exception& failure) {
-        report(std::string(handlerName) + ": " + failure.what());
+    } catch (...) {
+        reportFailure(handlerName, std::current_exception());
+    }
+}
+
+void reportFailure(const char* handlerName, const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        report(std::string(handlerName) + ": " + e.what());
     } catch (...) {
         report(std::string(handlerName) + ": unknown failure");
     }

@@ -32,6 +32,11 @@ private:
 
 // The one serial-port control of the window. Every failing member throws ControlError.
 // Texts on the line are 8-bit: one byte per character.
+//
+// A slot of onComm may throw: the failure does not unwind through the line (which the slot
+// may have closed) but is raised again from a queued call in the event loop, where the
+// application's notify() reports it (app/application.h) and the characters still waiting are
+// raised again. The program's own slot runs its handler inside dispatch() and never throws.
 class SerialControl : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,5 @@
 // The port search over sixteen absent ports with the real serial control.
-#include "app/process_memory.h"
+#include "app/application.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 
@@ -18,8 +18,7 @@ int main(int argc, char* argv[])
     QString table;
     for (int n = 1; n <= 16; ++n)
         table += QStringLiteral("COM%1=/nonexistent/veltrano-bench-tty%1;").arg(n);
-    keepLargeBuffersMapped(); // as the program does
-    QApplication app(argc, argv);
+    Application app(argc, argv); // as the program makes it
     Form1 form(realParts(std::make_shared<PortTable>(parsePortTable(table))));
     form.load();
 

@@ -9,7 +9,7 @@
 // from the pairs.
 //
 //   bench_startup [--starts N]     (default 10; the median is reported)
-#include "app/process_memory.h"
+#include "app/application.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
 #include "serial/simulated_board.h"
@@ -88,9 +88,7 @@ private:
 int child(int argc, char* argv[])
 {
     FirstPaint watch(qEnvironmentVariable(kStartVariable).toLongLong());
-    keepLargeBuffersMapped(); // as the program does
-    QApplication app(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    Application app(argc, argv); // as the program makes it
     std::shared_ptr<PortTable> ports = PortTable::fromEnvironment();
     if (qEnvironmentVariableIsSet(kSimulateVariable)) // as main does for --simulate
         ports->placeSimulatedBoard(4, std::make_shared<SimulatedBoard>());

@@ -1,26 +1,20 @@
 #pragma once
 
-// The application object as the program's main makes it (large buffers mapped before it,
-// Fusion style), on the offscreen platform unless QT_QPA_PLATFORM names another.
-#include "app/process_memory.h"
-
-#include <QApplication>
+// The program's application object (app/application.h), on the offscreen platform unless
+// QT_QPA_PLATFORM names another.
+#include "app/application.h"
 
 namespace veltrano::harness {
 
-class ProgramApplication : public QApplication {
+class ProgramApplication : public Application {
 public:
-    ProgramApplication(int& argc, char** argv) : QApplication(prepare(argc), argv)
-    {
-        setStyle(QStringLiteral("Fusion"));
-    }
+    ProgramApplication(int& argc, char** argv) : Application(offscreenUnlessChosen(argc), argv) {}
 
 private:
-    static int& prepare(int& argc)
+    static int& offscreenUnlessChosen(int& argc)
     {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        keepLargeBuffersMapped();
         return argc;
     }
 };
