@@ -20,7 +20,7 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("run");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("output");  // patterns
+        QTest::addColumn<QString>("output"); // patterns
         QTest::addColumn<QString>("errors");
 
         const QString none = QStringLiteral("^$");
@@ -28,7 +28,8 @@ private slots:
         const QString refused = QStringLiteral("^veltrano: %1\\n\\nUsage: ");
         QTest::newRow("no arguments") << QStringList{} << true << 0 << none << none;
         QTest::newRow("--version") << QStringList{"--version"} << false << 0
-                                   << QStringLiteral("^veltrano \\d+\\.\\d+(\\.\\d+)*\\nQt 6\\.\\d+\\.\\d+\\n$") << none;
+                                   << QStringLiteral("^veltrano \\d+\\.\\d+(\\.\\d+)*\\nQt 6\\.\\d+\\.\\d+\\n$")
+                                   << none;
         QTest::newRow("-v") << QStringList{"-v"} << false << 0 << QStringLiteral("^veltrano \\d") << none;
         QTest::newRow("--help") << QStringList{"--help"} << false << 0 << help << none;
         QTest::newRow("-h") << QStringList{"-h"} << false << 0 << help << none;
@@ -36,20 +37,19 @@ private slots:
                                     << help + QStringLiteral(".*Qt's options.* -platform <value>") << none;
         QTest::newRow("unknown option") << QStringList{"--bogus"} << false << 2 << none
                                         << refused.arg("Unknown option 'bogus'\\.");
-        QTest::newRow("unknown option beside --version") << QStringList{"--version", "-x"} << false << 2
-                                                         << none << refused.arg("Unknown option 'x'\\.");
+        QTest::newRow("unknown option beside --version")
+            << QStringList{"--version", "-x"} << false << 2 << none << refused.arg("Unknown option 'x'\\.");
         QTest::newRow("stray argument") << QStringList{"COM3"} << false << 2 << none
                                         << refused.arg("unexpected argument 'COM3'\\.");
-        QTest::newRow("stray argument after --") << QStringList{"--", "--help"} << false << 2 << none
-                                                 << refused.arg("unexpected argument '--help'\\.");
+        QTest::newRow("stray argument after --")
+            << QStringList{"--", "--help"} << false << 2 << none << refused.arg("unexpected argument '--help'\\.");
         QTest::newRow("--record") << QStringList{"--record", "run.csv"} << true << 0 << none << none;
-        QTest::newRow("--record without its file") << QStringList{"--record"} << false << 2 << none
-                                                   << refused.arg("Missing value after '--record'\\.");
-        QTest::newRow("Qt's options pass") << QStringList{"-platform", "xcb", "-style=Fusion", "-reverse"}
-                                           << true << 0 << none << none;
+        QTest::newRow("--record without its file")
+            << QStringList{"--record"} << false << 2 << none << refused.arg("Missing value after '--record'\\.");
+        QTest::newRow("Qt's options pass")
+            << QStringList{"-platform", "xcb", "-style=Fusion", "-reverse"} << true << 0 << none << none;
         QTest::newRow("Qt's option without its value")
-            << QStringList{"-platform"} << false << 2 << none
-            << refused.arg("Missing value after '-platform'\\.");
+            << QStringList{"-platform"} << false << 2 << none << refused.arg("Missing value after '-platform'\\.");
     }
 
     void answers()
@@ -65,9 +65,7 @@ private slots:
         QCOMPARE(answer.run, run);
         QCOMPARE(answer.exitStatus, status);
         const auto matches = [](const QString& pattern, const QString& text) {
-            return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption)
-                .match(text)
-                .hasMatch();
+            return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
         };
         QVERIFY2(matches(output, answer.output), qPrintable(answer.output));
         QVERIFY2(matches(errors, answer.errors), qPrintable(answer.errors));
@@ -122,8 +120,8 @@ private slots:
                                       << "veltrano: --replay missing.csv: cannot read: No such file or directory; "
                                          "nothing to replay";
 #ifndef Q_OS_WIN
-        const QString noDesktop =
-            "veltrano: no desktop session to open the window in (DISPLAY and WAYLAND_DISPLAY are unset)";
+        const QString noDesktop
+            = "veltrano: no desktop session to open the window in (DISPLAY and WAYLAND_DISPLAY are unset)";
         QTest::newRow("no desktop") << QStringList{} << false << 1 << noDesktop;
         QTest::newRow("no desktop, --simulate") << QStringList{"--simulate"} << false << 1 << noDesktop;
         QTest::newRow("no desktop, --version") << QStringList{"--version"} << false << 0 << "";
@@ -155,8 +153,8 @@ private slots:
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), status);
         // Windows ends its lines in CR LF.
-        const QStringList lines =
-            QString::fromLocal8Bit(program.readAllStandardError()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
+        const QStringList lines
+            = QString::fromLocal8Bit(program.readAllStandardError()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.value(lines.size() - 1), error);
         QVERIFY2(lines.size() <= 2, qPrintable(lines.join(u'\n'))); // at most the bad row before it
     }

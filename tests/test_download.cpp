@@ -70,7 +70,8 @@ private slots:
         type(f.form->Text5->widget(), "độ");
         f.serial->outputs.clear();
         FormFixture::click(f.form->Command2);
-        QCOMPARE(f.serial->written(), QByteArray("C=F=1=?" "?=2=0=1F"));
+        QCOMPARE(f.serial->written(), QByteArray("C=F=1=?"
+                                                 "?=2=0=1F"));
     }
 
     void download_withPortClosed_disablesMotionAndShowsLoadFail()

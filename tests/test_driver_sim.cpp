@@ -60,17 +60,15 @@ DriverSettings settingsFor(ControlMode mode, long speedFactor, int speedTest = 0
     return s;
 }
 
-double rpm(const DriverBoard& board)
-{
-    return board.motor().state().speed * radSToRpm;
-}
+double rpm(const DriverBoard& board) { return board.motor().state().speed * radSToRpm; }
 
 // The pieces the setup program writes for one record.
 std::vector<std::string> recordPieces(const std::string& sf, char acc, const std::string& responses,
                                       const std::string& speedTest, char mode, char edge)
 {
-    return {"C", sf, "=", std::string(1, acc), "=", responses, "=", speedTest,
-            "=", std::string(1, mode), "=", std::string(1, edge), "F"};
+    return {"C", sf,        "=", std::string(1, acc),  "=", responses,
+            "=", speedTest, "=", std::string(1, mode), "=", std::string(1, edge),
+            "F"};
 }
 
 // Client end of the simulator's line, opened by path in raw mode.
@@ -78,26 +76,26 @@ class LineClient {
 public:
     explicit LineClient(const QString& path)
     {
-        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
+        fd_ = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0)
             return;
         termios t{};
-        tcgetattr(m_fd, &t);
+        tcgetattr(fd_, &t);
         cfmakeraw(&t);
         cfsetispeed(&t, B115200);
         cfsetospeed(&t, B115200);
-        tcsetattr(m_fd, TCSANOW, &t);
+        tcsetattr(fd_, TCSANOW, &t);
     }
     ~LineClient()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return fd_ >= 0; }
 
     bool send(const QByteArray& bytes)
     {
-        return ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+        return ::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
     }
 
     // Reads until the received bytes end with `terminator` and hold at least
@@ -110,10 +108,10 @@ public:
         while (timer.elapsed() < timeoutMs) {
             if (got.size() >= minLength && got.endsWith(terminator))
                 break;
-            pollfd p{m_fd, POLLIN, 0};
+            pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 5) > 0 && (p.revents & POLLIN)) {
                 char buf[256];
-                const ssize_t n = ::read(m_fd, buf, sizeof buf);
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
                 if (n > 0)
                     got.append(buf, static_cast<qsizetype>(n));
             }
@@ -130,12 +128,12 @@ public:
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < timeoutMs) {
-            pollfd p{m_fd, POLLIN, 0};
+            pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 10) > 0) {
                 if (p.revents & (POLLHUP | POLLERR))
                     return true;
                 char buf[256];
-                const ssize_t n = ::read(m_fd, buf, sizeof buf);
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
                 if (n == 0 || (n < 0 && errno != EAGAIN))
                     return true;
             }
@@ -144,10 +142,10 @@ public:
     }
 
 private:
-    int m_fd = -1;
+    int fd_ = -1;
 };
 
-}  // namespace
+} // namespace
 
 class TestDriverSim : public QObject {
     Q_OBJECT
@@ -232,7 +230,8 @@ void TestDriverSim::parsesGoodRecords_data()
     QTest::newRow("rc servo, flags on") << "1=9=10=5=3=9" << 1L << true << 10 << 5 << 3 << true;
     QTest::newRow("negative factor, mode 5") << "-500=1=0=0=5=9" << -500L << false << 0 << 0 << 5 << true;
     QTest::newRow("plus sign, leading zeros") << "+0042=1=007=010=2=1" << 42L << false << 7 << 10 << 2 << false;
-    QTest::newRow("nine digits after many zeros") << "0000000000999999999=1=0=0=0=1" << 999999999L << false << 0 << 0 << 0 << false;
+    QTest::newRow("nine digits after many zeros")
+        << "0000000000999999999=1=0=0=0=1" << 999999999L << false << 0 << 0 << 0 << false;
 }
 
 void TestDriverSim::parsesGoodRecords()
@@ -261,22 +260,38 @@ void TestDriverSim::rejectsMalformedRecords_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("F typed in speed factor") << "1F2=9=10=5=3=1" << "speed factor \"1F2\"";
-    QTest::newRow("= typed in a field") << "1=2=9=10=5=3=1" << "7 fields";
-    QTest::newRow("field missing") << "2600=1=10=2=0" << "5 fields";
-    QTest::newRow("empty") << "" << "1 fields";
-    QTest::newRow("empty speed factor") << "=1=10=2=0=1" << "speed factor \"\"";
-    QTest::newRow("decimal point") << "26.5=1=10=2=0=1" << "speed factor";
-    QTest::newRow("too many digits") << "1234567890=1=10=2=0=1" << "speed factor";
-    QTest::newRow("too many digits after zeros") << "-001234567890=1=10=2=0=1" << "speed factor";
-    QTest::newRow("lone sign") << "-=1=10=2=0=1" << "speed factor";
-    QTest::newRow("acc flag 5") << "2600=5=10=2=0=1" << "acc flag \"5\"";
-    QTest::newRow("responses text") << "2600=1=ten=2=0=1" << "responses \"ten\"";
-    QTest::newRow("negative speed test") << "2600=1=10=-2=0=1" << "speed test \"-2\"";
-    QTest::newRow("mode 6") << "2600=1=10=2=6=1" << "control mode \"6\"";
-    QTest::newRow("mode two digits") << "2600=1=10=2=00=1" << "control mode \"00\"";
-    QTest::newRow("counter edge 0") << "2600=1=10=2=0=0" << "counter edge \"0\"";
-    QTest::newRow("control byte shown escaped") << "26\x01=1=10=2=0=1" << "\"26\\x01\"";
+    QTest::newRow("F typed in speed factor") << "1F2=9=10=5=3=1"
+                                             << "speed factor \"1F2\"";
+    QTest::newRow("= typed in a field") << "1=2=9=10=5=3=1"
+                                        << "7 fields";
+    QTest::newRow("field missing") << "2600=1=10=2=0"
+                                   << "5 fields";
+    QTest::newRow("empty") << ""
+                           << "1 fields";
+    QTest::newRow("empty speed factor") << "=1=10=2=0=1"
+                                        << "speed factor \"\"";
+    QTest::newRow("decimal point") << "26.5=1=10=2=0=1"
+                                   << "speed factor";
+    QTest::newRow("too many digits") << "1234567890=1=10=2=0=1"
+                                     << "speed factor";
+    QTest::newRow("too many digits after zeros") << "-001234567890=1=10=2=0=1"
+                                                 << "speed factor";
+    QTest::newRow("lone sign") << "-=1=10=2=0=1"
+                               << "speed factor";
+    QTest::newRow("acc flag 5") << "2600=5=10=2=0=1"
+                                << "acc flag \"5\"";
+    QTest::newRow("responses text") << "2600=1=ten=2=0=1"
+                                    << "responses \"ten\"";
+    QTest::newRow("negative speed test") << "2600=1=10=-2=0=1"
+                                         << "speed test \"-2\"";
+    QTest::newRow("mode 6") << "2600=1=10=2=6=1"
+                            << "control mode \"6\"";
+    QTest::newRow("mode two digits") << "2600=1=10=2=00=1"
+                                     << "control mode \"00\"";
+    QTest::newRow("counter edge 0") << "2600=1=10=2=0=0"
+                                    << "counter edge \"0\"";
+    QTest::newRow("control byte shown escaped") << "26\x01=1=10=2=0=1"
+                                                << "\"26\\x01\"";
 }
 
 void TestDriverSim::rejectsMalformedRecords()
@@ -297,7 +312,7 @@ void TestDriverSim::recordInThirteenPiecesGivesOneEvent()
     double t = 0;
     std::vector<ProtocolEvent> events;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        t += 0.12;  // gaps well past the free-text pause, all within the record time-out
+        t += 0.12; // gaps well past the free-text pause, all within the record time-out
         parser.poll(t, events);
         parser.feed(pieces[i], t, events);
         if (i + 1 < pieces.size())
@@ -316,8 +331,8 @@ void TestDriverSim::joinedMessagesComeOutInOrder()
 {
     ProtocolParser parser;
     const auto events = feedAll(parser, "AC2600=1=10=2=0=1FJQQTQI", 0);
-    QCOMPARE(kinds(events), (std::vector<Kind>{Kind::Greeting, Kind::Record, Kind::Run, Kind::Poll,
-                                               Kind::Poll, Kind::Toggle, Kind::Poll, Kind::Stop}));
+    QCOMPARE(kinds(events), (std::vector<Kind>{Kind::Greeting, Kind::Record, Kind::Run, Kind::Poll, Kind::Poll,
+                                               Kind::Toggle, Kind::Poll, Kind::Stop}));
     QCOMPARE(events[1].settings, DriverSettings{});
 
     // Split at every possible point gives the same sequence.
@@ -408,8 +423,8 @@ void TestDriverSim::unfinishedRecordTimesOut()
 
 void TestDriverSim::recordEndsTwoSecondsAfterItsC_data()
 {
-    QTest::addColumn<QStringList>("pieces");  // sent 0.25 s apart, then "J" much later
-    QTest::addColumn<QString>("events");      // P poll, R record, X record error, T text, J run
+    QTest::addColumn<QStringList>("pieces"); // sent 0.25 s apart, then "J" much later
+    QTest::addColumn<QString>("events"); // P poll, R record, X record error, T text, J run
     QTest::newRow("text with C, then polls") << QStringList{"Check"} + QStringList(12, "Q") << "PPPPPPPXPPPPPJ";
     QTest::newRow("trickling digits") << QStringList{"C2600=1"} + QStringList(12, "0") << "XTTTTTJ";
     QTest::newRow("ends too late") << QStringList{"C", "2", "600", "=1", "=10", "=2", "=0", "=1", "F"} << "XTJ";
@@ -427,7 +442,7 @@ void TestDriverSim::recordEndsTwoSecondsAfterItsC()
     parser.feed("J", 100, got);
     QString letters;
     for (const auto& e : got)
-        letters += QString("GRXJDSPT")[static_cast<int>(e.kind)];  // in the order of Kind
+        letters += QString("GRXJDSPT")[static_cast<int>(e.kind)]; // in the order of Kind
     QCOMPARE(letters, events);
 }
 
@@ -490,8 +505,12 @@ void TestDriverSim::pollIsAnsweredWithFourBytesAndE()
 
 void TestDriverSim::frameNeverCarries69UnlessAllowed()
 {
-    QCOMPARE(SimDevice::frame({69, 0, 255, 69}, false), std::string("\x46\x00\xff\x46" "E", 5));
-    QCOMPARE(SimDevice::frame({69, 0, 255, 69}, true), std::string("\x45\x00\xff\x45" "E", 5));
+    QCOMPARE(SimDevice::frame({69, 0, 255, 69}, false), std::string("\x46\x00\xff\x46"
+                                                                    "E",
+                                                                    5));
+    QCOMPARE(SimDevice::frame({69, 0, 255, 69}, true), std::string("\x45\x00\xff\x45"
+                                                                   "E",
+                                                                   5));
 
     // Run the board through several modes and check every answer, making sure the
     // traces did hit 69 along the way so that the check means something.
@@ -557,7 +576,7 @@ void TestDriverSim::textRepliesAreShortLines()
             QVERIFY(ch == '\r' || ch == '\n' || (ch >= 0x20 && ch < 0x7f));
     }
     QCOMPARE(logged.size(), cases.size());
-    QCOMPARE(device.board().settings().mode, ControlMode::PidSpeed);  // the bad record changed nothing
+    QCOMPARE(device.board().settings().mode, ControlMode::PidSpeed); // the bad record changed nothing
     QVERIFY(!device.board().running());
 }
 
@@ -608,7 +627,7 @@ void TestDriverSim::hBridgeSpeedsUpToSteadySpeed()
     board.advance(0.02);
     const double early = board.motor().state().speed;
     QVERIFY(early > 0);
-    QVERIFY(board.motor().state().current > 1.0);  // starting current well above running current
+    QVERIFY(board.motor().state().current > 1.0); // starting current well above running current
     board.advance(0.6);
     const double steady = board.motor().state().speed;
     QCOMPARE(board.duty(), duty);
@@ -686,14 +705,14 @@ void TestDriverSim::stopCoastsDown()
     board.stop();
     board.advance(0.01);
     QCOMPARE(board.duty(), 0.0);
-    QCOMPARE(board.motor().state().current, 0.0);  // the diodes block once it has decayed
+    QCOMPARE(board.motor().state().current, 0.0); // the diodes block once it has decayed
     double previous = board.motor().state().speed;
-    QVERIFY(previous > 0.9 * running);  // coasting, not braking
+    QVERIFY(previous > 0.9 * running); // coasting, not braking
     for (int i = 0; i < 40; ++i) {
         board.advance(0.1);
         const double now = board.motor().state().speed;
         QVERIFY(now <= previous);
-        QVERIFY(now >= 0);  // friction never turns it round
+        QVERIFY(now >= 0); // friction never turns it round
         previous = now;
     }
     QCOMPARE(board.motor().state().speed, 0.0);
@@ -719,7 +738,7 @@ void TestDriverSim::toggleReversesAndAccelerationRamps()
     board.advance(0.5);
     QVERIFY2(std::abs(board.duty() - 0.5) < 0.01, qPrintable(QString::number(board.duty())));
     board.advance(0.5);
-    QVERIFY2(std::abs(board.duty()) < 0.01, qPrintable(QString::number(board.duty())));  // halfway from +1 to -1
+    QVERIFY2(std::abs(board.duty()) < 0.01, qPrintable(QString::number(board.duty()))); // halfway from +1 to -1
     board.advance(1.1);
     QCOMPARE(board.duty(), -1.0);
     QVERIFY(board.motor().state().speed < 0);
@@ -776,9 +795,9 @@ void TestDriverSim::allTracesMoveWithDefaultRecord()
     board.setSettings(*r.settings);
     board.run();
     std::array<std::set<int>, 4> seen;
-    int position = 128;   // the position trace starts at its reference
-    int largestStep = 0;  // forward: the shaft only turns forward
-    for (int i = 0; i < 300; ++i) {  // 64 polls a second for ~5 s
+    int position = 128; // the position trace starts at its reference
+    int largestStep = 0; // forward: the shaft only turns forward
+    for (int i = 0; i < 300; ++i) { // 64 polls a second for ~5 s
         board.advance(1.0 / 64);
         const auto t = board.traces();
         for (int k = 0; k < 4; ++k)
@@ -787,17 +806,18 @@ void TestDriverSim::allTracesMoveWithDefaultRecord()
     }
     // Quarter turns from the run around 128, wrapping: a few steps a poll, no aliasing.
     QVERIFY2(largestStep <= 4, qPrintable(QString::number(largestStep)));
-    QCOMPARE(position, static_cast<int>(128 + std::lround(std::floor(board.motor().state().angle * 2 / std::numbers::pi))) % 256);
+    QCOMPARE(position,
+             static_cast<int>(128 + std::lround(std::floor(board.motor().state().angle * 2 / std::numbers::pi))) % 256);
     // The open-loop duty steps between its full and half level; the rest vary more.
     QCOMPARE(seen[2], (std::set<int>{128 + 81, 128 + 40}));
     for (int k : {0, 1, 3})
         QVERIFY2(seen[k].size() >= 5, qPrintable(QString("trace %1: %2 values").arg(k).arg(seen[k].size())));
-    QVERIFY(seen[3].size() > 40);  // the position trace runs through its range
+    QVERIFY(seen[3].size() > 40); // the position trace runs through its range
 }
 
 void TestDriverSim::positionCountsFromRecordOrRun_data()
 {
-    QTest::addColumn<bool>("stopFirst");  // stop, record while coasting, run at rest; else record while running
+    QTest::addColumn<bool>("stopFirst"); // stop, record while coasting, run at rest; else record while running
     QTest::newRow("record while running") << false;
     QTest::newRow("record while coasting, run") << true;
 }
@@ -809,12 +829,12 @@ void TestDriverSim::positionCountsFromRecordOrRun()
     board.setSettings(settingsFor(ControlMode::HBridge, 4095));
     board.run();
     for (int i = 0; i < 6; ++i)
-        board.advance(5);  // half a minute of open loop
+        board.advance(5); // half a minute of open loop
     if (stopFirst)
         board.stop();
     board.setSettings(settingsFor(ControlMode::PidPosition, 720));
     if (stopFirst) {
-        board.advance(5);  // coasting to rest
+        board.advance(5); // coasting to rest
         board.run();
     }
     const double start = board.motor().state().angle;
@@ -829,7 +849,7 @@ void TestDriverSim::positionCountsFromRecordOrRun()
 void TestDriverSim::readsRecordedRuns_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("frames");  // four bytes a frame
+    QTest::addColumn<QByteArray>("frames"); // four bytes a frame
     QTest::addColumn<QStringList>("problems");
     QTest::addColumn<QString>("refusal");
 
@@ -841,21 +861,20 @@ void TestDriverSim::readsRecordedRuns_data()
         << QByteArray("\x0c\xc8\x03\x45\x00\xff\x80\x07", 8) << QStringList() << QString();
     QTest::newRow("columns by name") << QByteArray("Data_3,t,Data_1,Data_0,Data_2\n4,x,2,1,3\n")
                                      << QByteArray("\x01\x02\x03\x04") << QStringList() << QString();
-    QTest::newRow("bad rows") << rec + "0,0,1,1,1,1\n0,0,1,2,3\n0,0,300,0,0,0\n\n0,0,1.5,0,0,0\n0,0,0,,0,0\n"
-                                       "0,0,0,0,-1,0\n0,0,0,0,0,1e2\n0,0,0,0,0,12a\n"
-                                       + QByteArray(1100, '7') + "\n0,0,2,2,2,2\n"
-                              << QByteArray("\x01\x01\x01\x01\x02\x02\x02\x02")
-                              << QStringList{"line 3: 5 columns where the header has 6",
-                                             "line 4: Data_0 \"300\" is outside 0..255",
-                                             "line 6: Data_0 \"1.5\" is not a whole number",
-                                             "line 7: Data_1 is empty",
-                                             "line 8: Data_2 \"-1\" is not a whole number",
-                                             "line 9: Data_3 \"1e2\" is not a whole number",
-                                             "line 10: Data_3 \"12a\" is not a whole number",
-                                             "line 11: longer than 1024 characters"}
-                              << QString();
-    QTest::newRow("no usable row") << rec + "0,0,256,0,0,0\n" << QByteArray()
-                                   << QStringList{"line 2: Data_0 \"256\" is outside 0..255"} << "no usable row";
+    QTest::newRow("bad rows")
+        << rec
+               + "0,0,1,1,1,1\n0,0,1,2,3\n0,0,300,0,0,0\n\n0,0,1.5,0,0,0\n0,0,0,,0,0\n"
+                 "0,0,0,0,-1,0\n0,0,0,0,0,1e2\n0,0,0,0,0,12a\n"
+               + QByteArray(1100, '7') + "\n0,0,2,2,2,2\n"
+        << QByteArray("\x01\x01\x01\x01\x02\x02\x02\x02")
+        << QStringList{"line 3: 5 columns where the header has 6",      "line 4: Data_0 \"300\" is outside 0..255",
+                       "line 6: Data_0 \"1.5\" is not a whole number",  "line 7: Data_1 is empty",
+                       "line 8: Data_2 \"-1\" is not a whole number",   "line 9: Data_3 \"1e2\" is not a whole number",
+                       "line 10: Data_3 \"12a\" is not a whole number", "line 11: longer than 1024 characters"}
+        << QString();
+    QTest::newRow("no usable row") << rec + "0,0,256,0,0,0\n"
+                                   << QByteArray() << QStringList{"line 2: Data_0 \"256\" is outside 0..255"}
+                                   << "no usable row";
     QTest::newRow("header only") << rec << QByteArray() << QStringList() << "no usable row";
     QTest::newRow("no Data_2") << QByteArray("x,Data_0,Data_1,Data_3\n1,2,3,4\n") << QByteArray() << QStringList()
                                << "the header (line 1) has no Data_2 column";
@@ -873,7 +892,8 @@ void TestDriverSim::readsRecordedRuns()
     for (const std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(1) << 20}) {
         ReplayReader reader;
         for (qsizetype i = 0; i < text.size(); i += qsizetype(piece))
-            reader.feed(std::string_view(text.constData() + i, std::min<std::size_t>(piece, std::size_t(text.size() - i))));
+            reader.feed(
+                std::string_view(text.constData() + i, std::min<std::size_t>(piece, std::size_t(text.size() - i))));
         const ReplayData data = reader.finish();
         QByteArray got;
         for (const Frame& f : data.frames)
@@ -892,7 +912,8 @@ void TestDriverSim::refusesFilesItCannotPlay()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QCOMPARE(loadReplay(dir.filePath("missing.csv").toStdString()).refusal, std::string("cannot read: No such file or directory"));
+    QCOMPARE(loadReplay(dir.filePath("missing.csv").toStdString()).refusal,
+             std::string("cannot read: No such file or directory"));
     QCOMPARE(loadReplay(dir.path().toStdString()).refusal, std::string("cannot read: Is a directory"));
 
     // A file beyond the bound is refused without being held: the reader keeps no
@@ -916,7 +937,8 @@ void TestDriverSim::refusesFilesItCannotPlay()
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitCode(), 2);
     const QString err = QString::fromLocal8Bit(sim.readAllStandardError());
-    QVERIFY2(err.contains("line 2: Data_3 \"999\" is outside 0..255") && err.contains("no usable row"), qPrintable(err));
+    QVERIFY2(err.contains("line 2: Data_3 \"999\" is outside 0..255") && err.contains("no usable row"),
+             qPrintable(err));
     QVERIFY(!QFileInfo(dir.filePath("tty")).isSymLink());
 }
 
@@ -932,7 +954,15 @@ void TestDriverSim::replayAnswersThePolls()
             device.receive("Q", i * 0.01, out);
         return out;
     };
-    const std::string f0("\x46\x01\x02\x03" "E", 5), f1("\x04\x05\x06\x07" "E", 5), f2("\x08\x09\x0a\x0b" "E", 5);
+    const std::string f0("\x46\x01\x02\x03"
+                         "E",
+                         5),
+        f1("\x04\x05\x06\x07"
+           "E",
+           5),
+        f2("\x08\x09\x0a\x0b"
+           "E",
+           5);
     const std::string idle = SimDevice::frame(DriverBoard().traces(), false);
 
     // Once through, then the board's own frames, with one warning.
@@ -944,7 +974,9 @@ void TestDriverSim::replayAnswersThePolls()
     warnings.clear();
     QCOMPARE(answers(true, false, 1.0, 7, &warnings), f0 + f1 + f2 + f0 + f1 + f2 + f0);
     QVERIFY(warnings.empty());
-    QCOMPARE(answers(true, true, 1.0, 1, &warnings), std::string("\x45\x01\x02\x03" "E", 5));
+    QCOMPARE(answers(true, true, 1.0, 1, &warnings), std::string("\x45\x01\x02\x03"
+                                                                 "E",
+                                                                 5));
 
     // An unanswered poll costs no row: what is answered is the file in order.
     const std::string some = answers(true, false, 0.5, 40, &warnings);
@@ -963,10 +995,27 @@ void TestDriverSim::parsesOptions()
     QCOMPARE(defaults.options.com, std::string("COM3"));
     QCOMPARE(defaults.options.answerRatio, 1.0);
 
-    const ParsedOptions p = parseOptions({"--link", "/x/tty", "--com=COM9", "--duration", "2.5", "--quiet",
-                                          "--seed", "42", "--answer-ratio=0.5", "--stray-bytes", "10",
-                                          "--stray-text", "hi\\r\\n\\x41\\\\", "--emit-E", "--silent-after", "3",
-                                          "--close-after", "4", "--reappear-after", "1", "--replay=run.csv",
+    const ParsedOptions p = parseOptions({"--link",
+                                          "/x/tty",
+                                          "--com=COM9",
+                                          "--duration",
+                                          "2.5",
+                                          "--quiet",
+                                          "--seed",
+                                          "42",
+                                          "--answer-ratio=0.5",
+                                          "--stray-bytes",
+                                          "10",
+                                          "--stray-text",
+                                          "hi\\r\\n\\x41\\\\",
+                                          "--emit-E",
+                                          "--silent-after",
+                                          "3",
+                                          "--close-after",
+                                          "4",
+                                          "--reappear-after",
+                                          "1",
+                                          "--replay=run.csv",
                                           "--loop"});
     QVERIFY2(p.error.empty(), p.error.c_str());
     const SimOptions& o = p.options;
@@ -986,11 +1035,11 @@ void TestDriverSim::parsesOptions()
     QVERIFY(o.loop);
     QVERIFY(parseOptions({"--version"}).options.version);
 
-    QCOMPARE(decodeEscapes("\\q\\x4"), std::string("\\q\\x4"));  // unknown or short escapes stay as typed
+    QCOMPARE(decodeEscapes("\\q\\x4"), std::string("\\q\\x4")); // unknown or short escapes stay as typed
     const std::string help = helpText();
-    for (const char* option : {"--link", "--com", "--duration", "--quiet", "--seed", "--answer-ratio",
-                               "--stray-bytes", "--stray-text", "--emit-E", "--silent-after",
-                               "--close-after", "--reappear-after", "--replay", "--loop", "--help", "--version"})
+    for (const char* option : {"--link", "--com", "--duration", "--quiet", "--seed", "--answer-ratio", "--stray-bytes",
+                               "--stray-text", "--emit-E", "--silent-after", "--close-after", "--reappear-after",
+                               "--replay", "--loop", "--help", "--version"})
         QVERIFY2(help.find(option) != std::string::npos, option);
 }
 
@@ -1073,7 +1122,8 @@ void TestDriverSim::endToEndSessionSurvivesReopening()
             QVERIFY(line.send(QByteArray::fromStdString(piece)));
             QThread::msleep(3);
         }
-        QCOMPARE(line.readUntil("\r\n", 2000), QByteArray("ok mode 1 pid speed sf 2000 acc off resp 10 test 0 edge 9\r\n"));
+        QCOMPARE(line.readUntil("\r\n", 2000),
+                 QByteArray("ok mode 1 pid speed sf 2000 acc off resp 10 test 0 edge 9\r\n"));
         QVERIFY(line.send("C2000=1=1F0=0=1=9F"));
         QVERIFY(line.readUntil("\r\n", 2000).startsWith("bad record: responses \"1F0\""));
 

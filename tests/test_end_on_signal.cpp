@@ -53,7 +53,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("mode");
         QTest::addColumn<QList<int>>("sent"); // all but the last leave the program running
-        QTest::addColumn<bool>("killed");     // ended by the last signal's default action
+        QTest::addColumn<bool>("killed"); // ended by the last signal's default action
         QTest::newRow("SIGTERM") << QByteArray("plain") << QList<int>{SIGTERM} << false;
         QTest::newRow("SIGHUP") << QByteArray("plain") << QList<int>{SIGHUP} << false;
         QTest::newRow("SIGINT") << QByteArray("plain") << QList<int>{SIGINT} << false;

@@ -34,14 +34,11 @@ using veltrano::testing::DriverSimProcess;
 
 namespace {
 
-
-const QString kOkLine =
-    QString(40, QLatin1Char('-')) + QStringLiteral("____OK____") + QString(44, QLatin1Char('-'));
+const QString kOkLine = QString(40, QLatin1Char('-')) + QStringLiteral("____OK____") + QString(44, QLatin1Char('-'));
 const QString kClosedNotice = QStringLiteral("MSComm = False ");
 const QString kGreetingReply = QStringLiteral("veltrano driver sim ready, ");
 // The simulator's answer to the record the window sends with its fields left at their defaults.
-const QString kDefaultRecordReply =
-    QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
+const QString kDefaultRecordReply = QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
 const QString kRunReply = QStringLiteral("run h-bridge\r\n");
 
 using Sample = std::array<int, 4>;
@@ -49,16 +46,16 @@ using Sample = std::array<int, 4>;
 // What the window did, seen from handlers connected after its own: each runs once the
 // window's handler for the same event has finished.
 struct Watch {
-    int chartTicks = 0;       // ticks in the chart view
-    int pollsSent = 0;        // the chart view's first poll plus one per tick with the port open
-    int closedTicks = 0;      // chart-view ticks with the port closed
+    int chartTicks = 0; // ticks in the chart view
+    int pollsSent = 0; // the chart view's first poll plus one per tick with the port open
+    int closedTicks = 0; // chart-view ticks with the port closed
     int closedTicksMisreported = 0; // ... after which Text7 did not read the closed notice
-    std::vector<Sample> decoded;    // data0..data3 after each decoded frame
-    std::vector<Sample> plotted;    // the four series' last Y after each chart-view tick
+    std::vector<Sample> decoded; // data0..data3 after each decoded frame
+    std::vector<Sample> plotted; // the four series' last Y after each chart-view tick
     std::vector<int> framesBeforePlot; // ... and how many frames had been decoded by then
 
     bool countingProgress = false;
-    int progressTicks = 0;          // ticks from the download to the OK line
+    int progressTicks = 0; // ticks from the download to the OK line
     int progressTextMismatches = 0; // ticks before the OK line where Text7 was not one '>' per tick
 };
 
@@ -104,8 +101,7 @@ private:
     StripChartWidget* chart() { return dynamic_cast<StripChartWidget*>(&form_->TChart1); }
     Sample currentData() const
     {
-        return {form_->data0.value_or(-1), form_->data1.value_or(-1), form_->data2.value_or(-1),
-                int(form_->data3)};
+        return {form_->data0.value_or(-1), form_->data1.value_or(-1), form_->data2.value_or(-1), int(form_->data3)};
     }
     // Waits until the window has decoded `frames` frames in the chart view.
     bool waitForFrames(int frames, int timeoutMs);
@@ -165,8 +161,8 @@ bool EndToEndTest::startSim(const QStringList& extraArgs, bool inProcess)
         ports_->placeSimulatedBoard(3, board_);
         return true;
     }
-    sim_ = std::make_unique<DriverSimProcess>(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), link_,
-                                              QStringLiteral("COM3"), extraArgs);
+    sim_ = std::make_unique<DriverSimProcess>(QStringLiteral(VELTRANO_DRIVER_SIM_EXE), link_, QStringLiteral("COM3"),
+                                              extraArgs);
     [&] { QVERIFY2(sim_->ok(), qPrintable(sim_->error())); }();
     if (!sim_->ok())
         return false;
@@ -273,8 +269,7 @@ void EndToEndTest::parameterDownload_greetsLoadsRunsAndReportsOk()
     // Nothing else reaches the board: no stray bytes from the search, the record in one
     // piece, no second greeting.
     QTest::qWait(300);
-    const QStringList expected{QStringLiteral("rx A (greeting)"),
-                               QStringLiteral("rx record C2600=1=10=2=0=1F"),
+    const QStringList expected{QStringLiteral("rx A (greeting)"), QStringLiteral("rx record C2600=1=10=2=0=1F"),
                                QStringLiteral("rx J (run)")};
     QCOMPARE(boardReceived(), expected);
     QCOMPARE(w.Text2->text(), QLatin1Char('\r') + kDefaultRecordReply + kRunReply);
@@ -357,8 +352,15 @@ void EndToEndTest::liveChart_pollsDecodesAndPlotsTheBoardsTraces()
         const Sample expected = frames == 0 ? Sample{0, 0, 0, 0} : watch_.decoded[size_t(frames - 1)];
         const Sample& p = watch_.plotted[i];
         QVERIFY2(p == expected, qPrintable(QStringLiteral("tick %1 plotted %2 %3 %4 %5, last frame %6 %7 %8 %9")
-                                               .arg(i).arg(p[0]).arg(p[1]).arg(p[2]).arg(p[3])
-                                               .arg(expected[0]).arg(expected[1]).arg(expected[2]).arg(expected[3])));
+                                               .arg(i)
+                                               .arg(p[0])
+                                               .arg(p[1])
+                                               .arg(p[2])
+                                               .arg(p[3])
+                                               .arg(expected[0])
+                                               .arg(expected[1])
+                                               .arg(expected[2])
+                                               .arg(expected[3])));
         if (frames > 0)
             ++checked;
     }
@@ -391,7 +393,8 @@ void EndToEndTest::devicePulledOutMidStream_windowCarriesOnAndReconnects()
     QTRY_VERIFY_WITH_TIMEOUT(sim_->logged(pulledOut), 5000);
     // The port reads closed because the board went, not before.
     QVERIFY2(lossSeenAt >= sim_->loggedAt(pulledOut),
-             qPrintable(QStringLiteral("closed at %1 s, pulled out at %2 s").arg(lossSeenAt).arg(sim_->loggedAt(pulledOut))));
+             qPrintable(
+                 QStringLiteral("closed at %1 s, pulled out at %2 s").arg(lossSeenAt).arg(sim_->loggedAt(pulledOut))));
     const int ticksAtLoss = watch_.chartTicks;
     const int framesAtLoss = int(watch_.decoded.size());
     // The window no longer claims the connection.
@@ -463,8 +466,7 @@ void EndToEndTest::portHeldByAnotherProgram_isNotListedAndCannotBeConnected()
     QCOMPARE(w.Combo4->count(), 0);
     QCOMPARE(w.Combo4->text(), QStringLiteral("COM ERROR"));
     // The box names the holder: this test run again, by the name the system gives it.
-    QCOMPARE(w.Combo4->toolTip(),
-             QStringLiteral("COM3: in use by test_end_to_end, pid %1").arg(holder_->processId()));
+    QCOMPARE(w.Combo4->toolTip(), QStringLiteral("COM3: in use by test_end_to_end, pid %1").arg(holder_->processId()));
 
     // Typed in by hand, it still cannot be connected.
     w.Combo4->setText(QStringLiteral("COM3"));

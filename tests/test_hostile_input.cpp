@@ -111,10 +111,14 @@ struct Model {
         }
         const size_t n = box.size();
         const auto code = [&](size_t back) { return box[n - back] < 0x100 ? int(box[n - back]) : int('?'); };
-        if (n >= 2) d3 = code(2);
-        if (n >= 3) d2 = code(3);
-        if (n >= 4) d1 = code(4);
-        if (n >= 5) d0 = code(5);
+        if (n >= 2)
+            d3 = code(2);
+        if (n >= 3)
+            d2 = code(3);
+        if (n >= 4)
+            d1 = code(4);
+        if (n >= 5)
+            d0 = code(5);
         box = u"0";
     }
 };
@@ -124,10 +128,7 @@ std::u16string_view u16(const QString& s)
     return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
 }
 
-std::optional<int> widen(const std::optional<std::int16_t>& v)
-{
-    return v ? std::optional<int>(*v) : std::nullopt;
-}
+std::optional<int> widen(const std::optional<std::int16_t>& v) { return v ? std::optional<int>(*v) : std::nullopt; }
 
 // A serial control whose device is pulled out just before a chosen write. The write finds
 // the port closed at once; the loss is reported from the event loop, after the handler.
@@ -139,7 +140,8 @@ public:
     {
         if (pullBeforeWrite > 0 && --pullBeforeWrite == 0) {
             loseDeviceUnreported();
-            QMetaObject::invokeMethod(this, [this] { emit deviceLost(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { emit deviceLost(); }, Qt::QueuedConnection);
         }
         FakeSerialControl::output(bytes);
     }
@@ -323,8 +325,8 @@ private slots:
     void baudList_typedTextMeans115200()
     {
         const QList<QString> typedTexts = {
-            QStringLiteral("2400"), QStringLiteral("9600"), hostileText(kHuge, 6).text,
-            QString(QChar(0)), QStringLiteral("\x1b[2J"),
+            QStringLiteral("2400"), QStringLiteral("9600"),    hostileText(kHuge, 6).text,
+            QString(QChar(0)),      QStringLiteral("\x1b[2J"),
         };
         for (const QString& typed : typedTexts) {
             FormFixture f({3});
@@ -418,7 +420,8 @@ private slots:
         // The window still works: a clean frame after the flood decodes as sent.
         f.serial->setInputLen(1);
         if (chartView) {
-            f.serial->receive("E\x11\x22\x33\x44" "E");
+            f.serial->receive("E\x11\x22\x33\x44"
+                              "E");
             QCOMPARE(w.data0, std::optional<std::int16_t>(0x11));
             QCOMPARE(w.data3, std::uint8_t(0x44));
         }
@@ -484,12 +487,14 @@ private slots:
             FormFixture::click(w.Command4); // the caption still says DISCONECT
         f.connect("COM3");
         QVERIFY(f.serial->portOpen());
-        f.serial->receive("\x01\x02\x03\x04" "E");
+        f.serial->receive("\x01\x02\x03\x04"
+                          "E");
         if (chartView) {
             QCOMPARE(w.data0, std::optional<std::int16_t>(1));
             QCOMPARE(w.data3, std::uint8_t(4));
         } else {
-            QCOMPARE(w.Text2->text(), QString("\r\x01\x02\x03\x04" "E"));
+            QCOMPARE(w.Text2->text(), QString("\r\x01\x02\x03\x04"
+                                              "E"));
         }
         QCOMPARE(dispatchFailureCount(), failuresBefore);
     }

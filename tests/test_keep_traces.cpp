@@ -53,7 +53,8 @@ private slots:
         f.serial->outputs.clear();
         TraceSaveDialog* dialog = openDialog(form);
         QVERIFY(dialog && dialog->isVisible());
-        QVERIFY(QRegularExpression(R"(/veltrano-\d{8}-\d{6}\.csv$)").match(dialog->selectedFiles().value(0)).hasMatch());
+        QVERIFY(
+            QRegularExpression(R"(/veltrano-\d{8}-\d{6}\.csv$)").match(dialog->selectedFiles().value(0)).hasMatch());
         QCOMPARE(f.timer->fire(3), 3); // the dialog holds nothing up
         QCOMPARE(f.serial->outputs, (QList<QByteArray>(3, "Q")));
 

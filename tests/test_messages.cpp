@@ -11,12 +11,36 @@ struct Fields : ParameterSource {
     bool acc = false, edge = false;
     int mode = -1;
     mutable QStringList reads;
-    QString speedFactorText() const override { reads << "speed"; return speedFactor; }
-    bool accelerationChecked() const override { reads << "acc"; return acc; }
-    QString responsesText() const override { reads << "responses"; return responses; }
-    QString speedTestText() const override { reads << "test"; return speedTest; }
-    int controlModeIndex() const override { reads << "mode"; return mode; }
-    bool counterEdgeChecked() const override { reads << "edge"; return edge; }
+    QString speedFactorText() const override
+    {
+        reads << "speed";
+        return speedFactor;
+    }
+    bool accelerationChecked() const override
+    {
+        reads << "acc";
+        return acc;
+    }
+    QString responsesText() const override
+    {
+        reads << "responses";
+        return responses;
+    }
+    QString speedTestText() const override
+    {
+        reads << "test";
+        return speedTest;
+    }
+    int controlModeIndex() const override
+    {
+        reads << "mode";
+        return mode;
+    }
+    bool counterEdgeChecked() const override
+    {
+        reads << "edge";
+        return edge;
+    }
 };
 
 QString joined(const ParameterSource& source)
@@ -55,13 +79,20 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("sent");
-        QTest::newRow("zero") << "0" << "1";
-        QTest::newRow("double zero") << "00" << "00";
-        QTest::newRow("space zero") << " 0" << " 0";
-        QTest::newRow("decimal zero") << "0.0" << "0.0";
-        QTest::newRow("equals") << "=" << "=";
-        QTest::newRow("F") << "F" << "F";
-        QTest::newRow("text") << "abc" << "abc";
+        QTest::newRow("zero") << "0"
+                              << "1";
+        QTest::newRow("double zero") << "00"
+                                     << "00";
+        QTest::newRow("space zero") << " 0"
+                                    << " 0";
+        QTest::newRow("decimal zero") << "0.0"
+                                      << "0.0";
+        QTest::newRow("equals") << "="
+                                << "=";
+        QTest::newRow("F") << "F"
+                           << "F";
+        QTest::newRow("text") << "abc"
+                              << "abc";
     }
     void record_numberFields()
     {

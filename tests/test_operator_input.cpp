@@ -13,15 +13,13 @@ using veltrano::testing::OperatorInput;
 
 namespace {
 
-QWidget* control(Form1& w, const QString& name)
-{
-    return w.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
-}
+QWidget* control(Form1& w, const QString& name) { return w.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly); }
 
 // The focusable controls by tab index; labels, the chart and the progress bar take no focus.
-const QStringList kTabOrder = {"Text1", "Text3", "Combo1", "Text5", "Text6", "Combo3", "Command2", "Text2",
-                               "Command4", "Combo4", "Text7", "CAP_NHAT", "TX", "Command1", "Command3", "Command5",
-                               "Check1", "Draw", "End", "Check2", "HScroll1", "Text4", "Check3", "Check4"};
+const QStringList kTabOrder = {"Text1",    "Text3",    "Combo1",   "Text5",    "Text6",  "Combo3",
+                               "Command2", "Text2",    "Command4", "Combo4",   "Text7",  "CAP_NHAT",
+                               "TX",       "Command1", "Command3", "Command5", "Check1", "Draw",
+                               "End",      "Check2",   "HScroll1", "Text4",    "Check3", "Check4"};
 
 // Connects to COM3 by typing its name and clicking the connect toggle.
 void connectByHand(OperatorInput& op, Form1& w)
@@ -47,7 +45,8 @@ private slots:
         QCOMPARE(w.Draw->text(), QString("Stop"));
         const QByteArray written = f.serial->written();
 
-        const QStringList behind = {"CAP_NHAT", "Command4", "Command2", "Combo4", "Combo3", "Text3", "Check1", "Label3"};
+        const QStringList behind = {"CAP_NHAT", "Command4", "Command2", "Combo4",
+                                    "Combo3",   "Text3",    "Check1",   "Label3"};
         for (bool threeD : {false, true}) {
             f.realChart->setView3D(threeD);
             for (const QString& name : behind) {
@@ -83,15 +82,21 @@ private slots:
         QTest::addColumn<QByteArray>("written"); // after connecting and LOAD DATA
 
         const QByteArray record = "AC2600=1=10=2=0=1F";
-        QTest::newRow("lower-case port name") << "Combo4" << "com16" << 0 << "com16" << -1 << "9600,N,8,1" << QByteArray();
-        QTest::newRow("prefix of a rate") << "Combo3" << "9" << 0 << "9" << -1 << "115200,N,8,1" << record;
-        QTest::newRow("rate typed in full") << "Combo3" << "9600" << 0 << "9600" << -1 << "115200,N,8,1" << record;
-        QTest::newRow("rate picked after typing") << "Combo3" << "24" << 2 << "9600" << 1 << "9600,N,8,1" << record;
-        QTest::newRow("prefix of a mode") << "Combo1" << "pid" << 0 << "pid" << -1 << "115200,N,8,1" << record;
-        QTest::newRow("mode typed in full") << "Combo1" << "PID SPEED" << 0 << "PID SPEED" << -1 << "115200,N,8,1"
-                                            << record;
-        QTest::newRow("mode picked after typing") << "Combo1" << "x" << 3 << "PID POSITION" << 2 << "115200,N,8,1"
-                                                  << QByteArray("AC2600=1=10=2=2=1F");
+        QTest::newRow("lower-case port name") << "Combo4"
+                                              << "com16" << 0 << "com16" << -1 << "9600,N,8,1" << QByteArray();
+        QTest::newRow("prefix of a rate") << "Combo3"
+                                          << "9" << 0 << "9" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("rate typed in full") << "Combo3"
+                                            << "9600" << 0 << "9600" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("rate picked after typing") << "Combo3"
+                                                  << "24" << 2 << "9600" << 1 << "9600,N,8,1" << record;
+        QTest::newRow("prefix of a mode") << "Combo1"
+                                          << "pid" << 0 << "pid" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("mode typed in full") << "Combo1"
+                                            << "PID SPEED" << 0 << "PID SPEED" << -1 << "115200,N,8,1" << record;
+        QTest::newRow("mode picked after typing")
+            << "Combo1"
+            << "x" << 3 << "PID POSITION" << 2 << "115200,N,8,1" << QByteArray("AC2600=1=10=2=2=1F");
     }
 
     void typedComboText_staysAsTypedAndIsNoChoice()
@@ -275,10 +280,10 @@ private slots:
             QColor face;
             bool chartView;
         } faces[] = {
-            {"CAP_NHAT", highlight, false}, {"Command4", {255, 128, 0}, false}, {"Command2", {255, 128, 0}, false},
-            {"Check1", {128, 128, 0}, false}, {"Check3", {128, 128, 0}, false}, {"TX", {0, 0, 192}, false},
-            {"Draw", {0, 0, 255}, false},   {"Command1", {192, 192, 0}, false}, {"Command3", {192, 192, 0}, false},
-            {"Command5", {192, 192, 0}, false}, {"End", {255, 0, 0}, false},     {"Check2", {0, 0, 255}, true},
+            {"CAP_NHAT", highlight, false},     {"Command4", {255, 128, 0}, false}, {"Command2", {255, 128, 0}, false},
+            {"Check1", {128, 128, 0}, false},   {"Check3", {128, 128, 0}, false},   {"TX", {0, 0, 192}, false},
+            {"Draw", {0, 0, 255}, false},       {"Command1", {192, 192, 0}, false}, {"Command3", {192, 192, 0}, false},
+            {"Command5", {192, 192, 0}, false}, {"End", {255, 0, 0}, false},        {"Check2", {0, 0, 255}, true},
             {"Check4", titleText, true},
         };
         for (bool chartView : {false, true}) {
@@ -293,12 +298,16 @@ private slots:
                 // Inside the face, clear of the caption: the corners inside the bevel, on the
                 // right only for check boxes, whose box stands on the left.
                 const bool checkBox = qobject_cast<QCheckBox*>(c);
-                const QList<QPoint> corners = {{r.right() - 3, r.top() + 3}, {r.right() - 3, r.bottom() - 3},
-                                               {r.left() + 3, r.top() + 3}, {r.left() + 3, r.bottom() - 3}};
+                const QList<QPoint> corners = {{r.right() - 3, r.top() + 3},
+                                               {r.right() - 3, r.bottom() - 3},
+                                               {r.left() + 3, r.top() + 3},
+                                               {r.left() + 3, r.bottom() - 3}};
                 for (const QPoint& at : corners.mid(0, checkBox ? 2 : 4)) {
-                    QVERIFY2(shot.pixelColor(at) == face.face,
-                             qPrintable(QString("%1 at %2,%3: %4").arg(face.name).arg(at.x()).arg(at.y())
-                                            .arg(shot.pixelColor(at).name())));
+                    QVERIFY2(shot.pixelColor(at) == face.face, qPrintable(QString("%1 at %2,%3: %4")
+                                                                              .arg(face.name)
+                                                                              .arg(at.x())
+                                                                              .arg(at.y())
+                                                                              .arg(shot.pixelColor(at).name())));
                 }
                 if (!c->isEnabled()) { // a disabled caption stands out from its face
                     int best = 0;

@@ -123,20 +123,27 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("toolTip");
         QTest::addColumn<QStringList>("errors"); // each after "veltrano: "
-        QTest::addColumn<QString>("shown");      // Combo4's text
-        QTest::addColumn<QString>("status");     // Text2
+        QTest::addColumn<QString>("shown"); // Combo4's text
+        QTest::addColumn<QString>("status"); // Text2
         const QString held = "hold 3 " + mini;
         QTest::newRow("searched twice, connect refused") << QStringList{held, "search", "search", "connect COM3"}
-            << "COM3: " + mini << QStringList{"COM3: " + mini} << "COM3" << "COM PORT DOES NOT HAVE";
+                                                         << "COM3: " + mini << QStringList{"COM3: " + mini} << "COM3"
+                                                         << "COM PORT DOES NOT HAVE";
         QTest::newRow("nothing free") << QStringList{"hold 12 " + other, "hold 5 " + other, held, "search"}
-            << "COM3: " + mini + "\nCOM5: " + other + "\nCOM12: " + other
-            << QStringList{"COM3: " + mini, "COM5: " + other, "COM12: " + other} << "COM ERROR" << "";
-        QTest::newRow("changes hands") << QStringList{"hold 3 " + other, "search", held, "search"}
-            << "COM3: " + mini << QStringList{"COM3: " + other, "COM3: " + mini} << "COM5" << "";
-        QTest::newRow("let go, held again") << QStringList{held, "search", "free 3", "search", held, "search"}
-            << "COM3: " + mini << QStringList{"COM3: " + mini, "COM3: " + mini} << "COM5" << "";
-        QTest::newRow("let go, connected") << QStringList{held, "connect COM3", "free 3", "connect COM3"}
-            << "" << QStringList{"COM3: " + mini} << "COM3" << "\r";
+                                      << "COM3: " + mini + "\nCOM5: " + other + "\nCOM12: " + other
+                                      << QStringList{"COM3: " + mini, "COM5: " + other, "COM12: " + other}
+                                      << "COM ERROR"
+                                      << "";
+        QTest::newRow("changes hands") << QStringList{"hold 3 " + other, "search", held, "search"} << "COM3: " + mini
+                                       << QStringList{"COM3: " + other, "COM3: " + mini} << "COM5"
+                                       << "";
+        QTest::newRow("let go, held again")
+            << QStringList{held, "search", "free 3", "search", held, "search"} << "COM3: " + mini
+            << QStringList{"COM3: " + mini, "COM3: " + mini} << "COM5"
+            << "";
+        QTest::newRow("let go, connected") << QStringList{held, "connect COM3", "free 3", "connect COM3"} << ""
+                                           << QStringList{"COM3: " + mini} << "COM3"
+                                           << "\r";
     }
     void heldPort_isNamedInTheListTooltipAndOnceOnStderr()
     {
@@ -149,8 +156,10 @@ private slots:
         for (const QString& step : steps) {
             const QStringList words = step.split(' ');
             if (words[0] == "hold" || words[0] == "free")
-                f.serial->setPort(words[1].toInt(), words[0] == "hold" ? FakeSerialControl::Port::InUse
-                                  : FakeSerialControl::Port::Available, words.mid(2).join(' '));
+                f.serial->setPort(words[1].toInt(),
+                                  words[0] == "hold" ? FakeSerialControl::Port::InUse
+                                                     : FakeSerialControl::Port::Available,
+                                  words.mid(2).join(' '));
             else if (words[0] == "search")
                 FormFixture::click(f.form->CAP_NHAT);
             else

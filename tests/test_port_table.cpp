@@ -106,8 +106,8 @@ void TestPortTable::portNames()
 
 void TestPortTable::parsesEntries()
 {
-    const PortMap table =
-        parsePortTable(QStringLiteral("  COM3=/dev/ttyUSB0 ;COM5 = /tmp/sim/tty;\tCOM16=/dev/a=b ; "));
+    const PortMap table = parsePortTable(
+        QStringLiteral("  COM3=/dev/ttyUSB0 ;COM5 = /tmp/sim/tty;\tCOM16=/dev/a=b ; "));
     PortMap expected;
     expected.insert(3, QStringLiteral("/dev/ttyUSB0"));
     expected.insert(5, QStringLiteral("/tmp/sim/tty"));
@@ -175,11 +175,20 @@ void TestPortTable::naturalOrder()
 void TestPortTable::naturalOrderIsStrictWeak()
 {
     const QStringList samples = {
-        QStringLiteral(""),          QStringLiteral("a"),        QStringLiteral("a1"),
-        QStringLiteral("a01"),       QStringLiteral("a001"),     QStringLiteral("a1b"),
-        QStringLiteral("a01c"),      QStringLiteral("a2"),       QStringLiteral("a10"),
-        QStringLiteral("ab"),        QStringLiteral("1"),        QStringLiteral("10"),
-        QStringLiteral("a99999999999999999999999"), QStringLiteral("a100000000000000000000000"),
+        QStringLiteral(""),
+        QStringLiteral("a"),
+        QStringLiteral("a1"),
+        QStringLiteral("a01"),
+        QStringLiteral("a001"),
+        QStringLiteral("a1b"),
+        QStringLiteral("a01c"),
+        QStringLiteral("a2"),
+        QStringLiteral("a10"),
+        QStringLiteral("ab"),
+        QStringLiteral("1"),
+        QStringLiteral("10"),
+        QStringLiteral("a99999999999999999999999"),
+        QStringLiteral("a100000000000000000000000"),
     };
     for (const QString& a : samples) {
         QVERIFY2(!naturalLess(a, a), qPrintable(a));
@@ -192,8 +201,7 @@ void TestPortTable::naturalOrderIsStrictWeak()
             }
         }
     }
-    QVERIFY(naturalLess(QStringLiteral("a99999999999999999999999"),
-                        QStringLiteral("a100000000000000000000000")));
+    QVERIFY(naturalLess(QStringLiteral("a99999999999999999999999"), QStringLiteral("a100000000000000000000000")));
 }
 
 void TestPortTable::locationsNumberedInNaturalOrder_data()
@@ -211,15 +219,26 @@ void TestPortTable::locationsNumberedInNaturalOrder_data()
         full += QStringLiteral("COM%1=/dev/old%1;").arg(n);
         manyNumbered += QStringLiteral("COM%1=/dev/ttyS%2;").arg(n).arg(n - 1);
     }
-    QTest::newRow("first seen: USB and ACM first") << "" << "/dev/ttyUSB0 /dev/ttyS10 /dev/ttyS2 /dev/ttyACM0 /dev/ttyS2 /dev/ttyUSB10 /dev/ttyUSB9"
-        << "COM1=/dev/ttyACM0;COM2=/dev/ttyUSB0;COM3=/dev/ttyUSB9;COM4=/dev/ttyUSB10;COM5=/dev/ttyS2;COM6=/dev/ttyS10" << "";
+    QTest::newRow("first seen: USB and ACM first")
+        << ""
+        << "/dev/ttyUSB0 /dev/ttyS10 /dev/ttyS2 /dev/ttyACM0 /dev/ttyS2 /dev/ttyUSB10 /dev/ttyUSB9"
+        << "COM1=/dev/ttyACM0;COM2=/dev/ttyUSB0;COM3=/dev/ttyUSB9;COM4=/dev/ttyUSB10;COM5=/dev/ttyS2;COM6=/dev/ttyS10"
+        << "";
     QTest::newRow("more than 16") << "" << many << manyNumbered << "/dev/ttyS16 /dev/ttyS17";
-    QTest::newRow("none") << "" << "" << "" << "";
-    QTest::newRow("replugged elsewhere") << "COM2=/id/a" << "/dev/ttyUSB1>/id/a /dev/ttyUSB0" << "COM1=/dev/ttyUSB0;COM2=/id/a" << "";
-    QTest::newRow("gone keeps its number") << "COM1=/id/a;COM3=/dev/ttyS0" << "/dev/ttyUSB0>/id/b /dev/ttyS0"
-                                           << "COM1=/id/a;COM2=/id/b;COM3=/dev/ttyS0" << "";
-    QTest::newRow("all taken: lowest number of one gone") << full << "/dev/old1 /dev/old2 /dev/ttyUSB0"
-                                                          << QString(full).replace("/dev/old3", "/dev/ttyUSB0") << "";
+    QTest::newRow("none") << ""
+                          << ""
+                          << ""
+                          << "";
+    QTest::newRow("replugged elsewhere") << "COM2=/id/a"
+                                         << "/dev/ttyUSB1>/id/a /dev/ttyUSB0"
+                                         << "COM1=/dev/ttyUSB0;COM2=/id/a"
+                                         << "";
+    QTest::newRow("gone keeps its number") << "COM1=/id/a;COM3=/dev/ttyS0"
+                                           << "/dev/ttyUSB0>/id/b /dev/ttyS0"
+                                           << "COM1=/id/a;COM2=/id/b;COM3=/dev/ttyS0"
+                                           << "";
+    QTest::newRow("all taken: lowest number of one gone")
+        << full << "/dev/old1 /dev/old2 /dev/ttyUSB0" << QString(full).replace("/dev/old3", "/dev/ttyUSB0") << "";
 }
 
 void TestPortTable::locationsNumberedInNaturalOrder()
@@ -279,8 +298,9 @@ void TestPortTable::simulatedBoardTakesItsNumber()
         QCOMPARE(table.describe(3), QStringLiteral("simulated driver board"));
     }
     // The device that had the number is out of reach, and standard error says so once.
-    QCOMPARE(messages, QStringList(QStringLiteral(
-                           "veltrano: COM3 (/dev/ttyUSB0) is out of reach for this run: COM3 is the simulated driver board")));
+    QCOMPARE(messages,
+             QStringList(QStringLiteral(
+                 "veltrano: COM3 (/dev/ttyUSB0) is out of reach for this run: COM3 is the simulated driver board")));
 }
 
 void TestPortTable::descriptionNamesTheDevice()
@@ -299,8 +319,10 @@ void TestPortTable::descriptionNamesTheDevice()
     QVERIFY(table.describe(17).isEmpty());
 
     // A listed device: its path, by-id name, maker, product and USB ids.
-    const SerialDevice usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_A5-if00-port0", "FTDI", "FT232R USB UART", 0x403, 0x6001};
-    QCOMPARE(describeDevice(usb.path, usb), "/dev/ttyUSB0 (by-id usb-FTDI_A5-if00-port0, FTDI, FT232R USB UART, USB 0403:6001)");
+    const SerialDevice usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_A5-if00-port0", "FTDI", "FT232R USB UART", 0x403,
+                           0x6001};
+    QCOMPARE(describeDevice(usb.path, usb),
+             "/dev/ttyUSB0 (by-id usb-FTDI_A5-if00-port0, FTDI, FT232R USB UART, USB 0403:6001)");
     QCOMPARE(describeDevice(usb.byId, usb), usb.byId + " -> /dev/ttyUSB0 (FTDI, FT232R USB UART, USB 0403:6001)");
 }
 
@@ -310,10 +332,12 @@ void TestPortTable::registryFile_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("foreign");
     QTest::addColumn<int>("problems");
-    QTest::newRow("sound") << "# numbers\r\n\nCOM2=/dev/ttyS0\r\n COM16 = /id/a b\n" << "COM2=/dev/ttyS0;COM16=/id/a b" << 0 << 0;
+    QTest::newRow("sound") << "# numbers\r\n\nCOM2=/dev/ttyS0\r\n COM16 = /id/a b\n"
+                           << "COM2=/dev/ttyS0;COM16=/id/a b" << 0 << 0;
     QTest::newRow("foreign lines") << "COM1=/dev/a\n\x01\x02garbage\nCOM17=/dev/b\nCOM05=/dev/c\nCOM3=dev/d\nCOM4=\n"
                                    << "COM1=/dev/a" << 5 << 0;
-    QTest::newRow("given twice") << "COM1=/dev/a\nCOM1=/dev/b\nCOM2=/dev/a\n" << "COM1=/dev/a" << 0 << 2;
+    QTest::newRow("given twice") << "COM1=/dev/a\nCOM1=/dev/b\nCOM2=/dev/a\n"
+                                 << "COM1=/dev/a" << 0 << 2;
 }
 
 void TestPortTable::registryFile()
@@ -380,21 +404,30 @@ void TestPortTable::numberFileKeepsWhatIsNotOurs_data()
     QTest::addColumn<QString>("entry"); // what stands at the path: "file", "link" to "outside", "folder"
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("outcome"); // "updated", "moved aside" or "untouched"
-    QTest::addColumn<QString>("table");   // after the search
-    QTest::newRow("ours through a link") << "link" << header + "COM5=/id/a\n" << "updated" << "COM5=/id/a;COM1=/dev/ttyS0";
-    QTest::newRow("link to a foreign file") << "link" << QByteArray("root:x:0:0:root:/root:/bin/bash\n") << "moved aside"
-                                            << "COM1=/id/a;COM2=/dev/ttyS0";
-    QTest::newRow("link to nothing") << "link" << QByteArray() << "moved aside" << "COM1=/id/a;COM2=/dev/ttyS0";
-    QTest::newRow("one foreign line") << "file" << header + "COM5=/id/a\n\x01\x1b[2Jjunk\n" << "moved aside"
+    QTest::addColumn<QString>("table"); // after the search
+    QTest::newRow("ours through a link") << "link" << header + "COM5=/id/a\n"
+                                         << "updated"
+                                         << "COM5=/id/a;COM1=/dev/ttyS0";
+    QTest::newRow("link to a foreign file")
+        << "link" << QByteArray("root:x:0:0:root:/root:/bin/bash\n") << "moved aside"
+        << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("link to nothing") << "link" << QByteArray() << "moved aside"
+                                     << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("one foreign line") << "file" << header + "COM5=/id/a\n\x01\x1b[2Jjunk\n"
+                                      << "moved aside"
                                       << "COM5=/id/a;COM1=/dev/ttyS0";
     QByteArray junk(5 << 20, '\0');
     for (char& c : junk)
         c = char(QRandomGenerator::global()->bounded(256));
-    QTest::newRow("5 MB of junk") << "file" << junk << "moved aside" << "COM1=/id/a;COM2=/dev/ttyS0";
-    QTest::newRow("damaged name taken") << "file" << QByteArray("COM1\n") << "moved aside .1" << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("5 MB of junk") << "file" << junk << "moved aside"
+                                  << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("damaged name taken") << "file" << QByteArray("COM1\n") << "moved aside .1"
+                                        << "COM1=/id/a;COM2=/dev/ttyS0";
     // Root reads any file whatever its mode; this read fails for everyone.
-    QTest::newRow("unreadable") << "link /proc/self/mem" << QByteArray() << "untouched" << "COM1=/id/a;COM2=/dev/ttyS0";
-    QTest::newRow("a folder in its place") << "folder" << QByteArray() << "untouched" << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("unreadable") << "link /proc/self/mem" << QByteArray() << "untouched"
+                                << "COM1=/id/a;COM2=/dev/ttyS0";
+    QTest::newRow("a folder in its place") << "folder" << QByteArray() << "untouched"
+                                           << "COM1=/id/a;COM2=/dev/ttyS0";
 }
 
 void TestPortTable::numberFileKeepsWhatIsNotOurs()
@@ -427,7 +460,8 @@ void TestPortTable::numberFileKeepsWhatIsNotOurs()
     QCOMPARE(ports.devices(), parsePortTable(table));
     auto readsAs = [](const QString& path, const QString& expected) {
         QFile f(path);
-        return f.open(QIODevice::ReadOnly) && parseRegistry(QString::fromUtf8(f.readAll())).table == parsePortTable(expected);
+        return f.open(QIODevice::ReadOnly)
+               && parseRegistry(QString::fromUtf8(f.readAll())).table == parsePortTable(expected);
     };
     if (outcome == "updated") {
         QVERIFY(QFileInfo(file).isSymLink());
@@ -447,7 +481,7 @@ void TestPortTable::numberFileKeepsWhatIsNotOurs()
     QCOMPARE(entryAt(aside), before);
     QVERIFY2(messages.first().contains("moved it to " + aside), qPrintable(messages.first()));
     QVERIFY(!messages.first().contains(QChar(0x1b)));
-    struct stat st {};
+    struct stat st { };
     QVERIFY(::lstat(QFile::encodeName(file).constData(), &st) == 0 && S_ISREG(st.st_mode));
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -475,8 +509,12 @@ void TestPortTable::windowsNames_data()
     QTest::addColumn<QString>("names");
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("unnumbered");
-    QTest::newRow("own numbers") << "COM3 COM1 COM16" << "COM1=COM1;COM3=COM3;COM16=COM16" << "";
-    QTest::newRow("past 16 and others") << "COM17 COM4 CNCA0 COM04" << "COM4=COM4" << "COM17 CNCA0 COM04";
+    QTest::newRow("own numbers") << "COM3 COM1 COM16"
+                                 << "COM1=COM1;COM3=COM3;COM16=COM16"
+                                 << "";
+    QTest::newRow("past 16 and others") << "COM17 COM4 CNCA0 COM04"
+                                        << "COM4=COM4"
+                                        << "COM17 CNCA0 COM04";
 }
 
 void TestPortTable::windowsNames()

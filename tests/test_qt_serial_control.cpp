@@ -33,15 +33,10 @@ using veltrano::testing::PtyPair;
 
 namespace {
 
-
-
 // The ports of every control of a test.
 std::shared_ptr<PortTable> ports;
 
-void setPorts(const QString& table)
-{
-    ports->setFixed(parsePortTable(table));
-}
+void setPorts(const QString& table) { ports->setFixed(parsePortTable(table)); }
 
 QByteArray allByteValues()
 {
@@ -274,8 +269,8 @@ void TestQtSerialControl::lineSettings()
         QCOMPARE(cfgetospeed(&*line), v.speed);
     }
 
-    for (const char* bad : {"", "19200,N,8,1", "9600,E,8,1", "9600,n,8,1", "9600,N,7,1", "9600,N,8,2",
-                            " 9600,N,8,1", "9600,N,8,1 ", "9600", "garbage"}) {
+    for (const char* bad : {"", "19200,N,8,1", "9600,E,8,1", "9600,n,8,1", "9600,N,7,1", "9600,N,8,2", " 9600,N,8,1",
+                            "9600,N,8,1 ", "9600", "garbage"}) {
         QVERIFY_THROWS_EXCEPTION(ControlError, control.setSettings(QString::fromLatin1(bad)));
         QCOMPARE(control.settings(), QStringLiteral("2400,N,8,1"));
     }
@@ -370,10 +365,12 @@ void TestQtSerialControl::floodLeavesEventLoopRunning()
     // The line's port goes with the line once the control has closed it.
     QPointer<QSerialPort> port = openPortOf(control);
     QVERIFY(port);
-    QTRY_VERIFY_WITH_TIMEOUT([&] {
-        int pending = -1;
-        return ::ioctl(int(port->handle()), FIONREAD, &pending) == 0 && pending == 0;
-    }(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            int pending = -1;
+            return ::ioctl(int(port->handle()), FIONREAD, &pending) == 0 && pending == 0;
+        }(),
+        20000);
     QCoreApplication::processEvents();
     QVERIFY(received.isEmpty());
 
@@ -636,8 +633,8 @@ void TestQtSerialControl::portInUseByAnotherProcess()
         ::tcgetattr(watch, &t);
         ::ioctl(watch, FIONREAD, &waiting);
         ::ioctl(watch, TIOCGEXCL, &exclusive);
-        return QList<qint64>{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, cfgetispeed(&t), cfgetospeed(&t),
-                             t.c_cc[VMIN], t.c_cc[VTIME], waiting, exclusive};
+        return QList<qint64>{t.c_iflag,       t.c_oflag,    t.c_cflag,     t.c_lflag, cfgetispeed(&t),
+                             cfgetospeed(&t), t.c_cc[VMIN], t.c_cc[VTIME], waiting,   exclusive};
     };
     if (hold >= 0) {
         holder_ = std::make_unique<QProcess>();
@@ -766,8 +763,7 @@ void TestQtSerialControl::farSideClosedClosesPort()
     timer.start();
     pty_->closeMaster();
     QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), 1000);
-    qInfo("port read closed %lld ms after the far side closed, %d error reports", timer.elapsed(),
-          errorReports);
+    qInfo("port read closed %lld ms after the far side closed, %d error reports", timer.elapsed(), errorReports);
     QTest::qWait(300);
     QVERIFY2(errorReports >= 1 && errorReports <= 5, qPrintable(QString::number(errorReports)));
     QVERIFY(!port || !port->isOpen());

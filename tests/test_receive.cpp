@@ -108,7 +108,8 @@ private slots:
     void chartView_firstShortFrameReadsTheCarriageReturn()
     {
         ChartView f;
-        f.serial->receive("\x01\x02\x03" "E");
+        f.serial->receive("\x01\x02\x03"
+                          "E");
         QCOMPARE(f.form->data0, std::optional<std::int16_t>(13));
         QCOMPARE(f.form->data1, std::optional<std::int16_t>(1));
         QCOMPARE(f.form->data3, std::uint8_t(3));
@@ -117,13 +118,16 @@ private slots:
     void chartView_shortFramesReachIntoTheLeadingZero()
     {
         ChartView f;
-        f.serial->receive("\x0a\x0b\x0c\x0d" "E");
-        f.serial->receive("\x01\x02\x03" "E");
+        f.serial->receive("\x0a\x0b\x0c\x0d"
+                          "E");
+        f.serial->receive("\x01\x02\x03"
+                          "E");
         QCOMPARE(f.form->data0, std::optional<std::int16_t>(48));
         QCOMPARE(f.form->data1, std::optional<std::int16_t>(1));
         QCOMPARE(f.form->data2, std::optional<std::int16_t>(2));
         QCOMPARE(f.form->data3, std::uint8_t(3));
-        f.serial->receive("\x05\x06" "E");
+        f.serial->receive("\x05\x06"
+                          "E");
         QCOMPARE(f.form->data0, std::optional<std::int16_t>(48)); // kept
         QCOMPARE(f.form->data1, std::optional<std::int16_t>(48));
         QCOMPARE(f.form->data2, std::optional<std::int16_t>(5));
@@ -148,7 +152,10 @@ private slots:
         f.serial->receive("abeeE");
         QCOMPARE(f.form->data2, std::optional<std::int16_t>(101));
         QCOMPARE(f.form->data3, std::uint8_t(101));
-        f.serial->receive(QByteArray("\x07" "E" "\x09\x0a" "E"));
+        f.serial->receive(QByteArray("\x07"
+                                     "E"
+                                     "\x09\x0a"
+                                     "E"));
         // First decode cut at the data "E": data3 = D1, data2 = "0".
         // Second: box "0", D3, D4, "E".
         QCOMPARE(f.form->data3, std::uint8_t(0x0a));
@@ -161,7 +168,8 @@ private slots:
     {
         ChartView f;
         f.serial->receive("wxyzE");
-        f.serial->receive(QByteArray("\x07" "E"));
+        f.serial->receive(QByteArray("\x07"
+                                     "E"));
         QCOMPARE(f.form->data3, std::uint8_t(7));
         QCOMPARE(f.form->data2, std::optional<std::int16_t>(48));
         QCOMPARE(f.form->Text7->text(), QString("\x07"));

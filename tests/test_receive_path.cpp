@@ -18,8 +18,7 @@ namespace {
 // A path on a memory line whose handler takes one read per event (and, before that, does
 // whatever the test asks at the nth event).
 struct Receiver {
-    Receiver(int threshold, int inputLen)
-        : path([this] { raise(); })
+    Receiver(int threshold, int inputLen) : path([this] { raise(); })
     {
         line->open(9600);
         path.setThreshold(threshold);
@@ -67,7 +66,8 @@ void TestReceivePath::raisesWhileThresholdWaits_data()
     QTest::addColumn<QByteArrayList>("feeds");
     QTest::addColumn<QByteArrayList>("takes");
     QTest::addColumn<int>("left");
-    QTest::newRow("burst, one at a time") << 1 << 1 << QByteArrayList{"ABCDE"} << QByteArrayList{"A", "B", "C", "D", "E"} << 0;
+    QTest::newRow("burst, one at a time")
+        << 1 << 1 << QByteArrayList{"ABCDE"} << QByteArrayList{"A", "B", "C", "D", "E"} << 0;
     QTest::newRow("threshold crossed in the middle of a read")
         << 3 << 1 << QByteArrayList{"AB", "CDE"} << QByteArrayList{"A", "B", "C"} << 2;
     QTest::newRow("input length 0 takes all") << 2 << 0 << QByteArrayList{"A", "BC"} << QByteArrayList{"ABC"} << 0;
@@ -103,12 +103,11 @@ void TestReceivePath::handlerInsideTheEvent_data()
     QTest::newRow("bytes come in meanwhile, unnotified") << "arrive" << QByteArray() << all << 5;
     QTest::newRow("bytes notified inside the event") << "feed" << QByteArray() << all << 5;
     QTest::newRow("spins the event loop") << "spin" << QByteArray() << all << 5;
-    QTest::newRow("takes nothing: no event until new bytes")
-        << "nothing" << QByteArray() << QByteArrayList{"A"} << 2;
-    QTest::newRow("takes nothing, then new bytes") << "nothing" << QByteArray("Z")
-                                                   << QByteArrayList{"A", "B", "C", "Z"} << 5;
-    QTest::newRow("closes the line: the rest is dropped") << "close" << QByteArray("Z")
-                                                          << QByteArrayList{"A", "Z"} << 3;
+    QTest::newRow("takes nothing: no event until new bytes") << "nothing" << QByteArray() << QByteArrayList{"A"} << 2;
+    QTest::newRow("takes nothing, then new bytes")
+        << "nothing" << QByteArray("Z") << QByteArrayList{"A", "B", "C", "Z"} << 5;
+    QTest::newRow("closes the line: the rest is dropped")
+        << "close" << QByteArray("Z") << QByteArrayList{"A", "Z"} << 3;
     QTest::newRow("the line goes away") << "delete" << QByteArray() << QByteArrayList{"A"} << 2;
 }
 
@@ -127,7 +126,8 @@ void TestReceivePath::handlerInsideTheEvent()
         } else if (action == "feed") {
             r.line->feed("XY");
         } else if (action == "spin") {
-            QMetaObject::invokeMethod(r.line, [&] { r.line->feed("XY"); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                r.line, [&] { r.line->feed("XY"); }, Qt::QueuedConnection);
             QCoreApplication::processEvents();
         } else if (action == "close") {
             r.path.detach();

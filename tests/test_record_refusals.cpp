@@ -20,13 +20,18 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("an existing file") << "kept.csv" << "exists; a recording never replaces a file";
+        QTest::newRow("an existing file") << "kept.csv"
+                                          << "exists; a recording never replaces a file";
 #ifdef Q_OS_WIN
         // Windows opens the device for these, in any folder and with any extension.
-        QTest::newRow("CON") << "CON" << "names a device";
-        QTest::newRow("nul.csv") << "nul.csv" << "names a device";
-        QTest::newRow("COM3.csv") << "COM3.csv" << "names a device";
-        QTest::newRow("LPT1.run.csv") << "LPT1.run.csv" << "names a device";
+        QTest::newRow("CON") << "CON"
+                             << "names a device";
+        QTest::newRow("nul.csv") << "nul.csv"
+                                 << "names a device";
+        QTest::newRow("COM3.csv") << "COM3.csv"
+                                  << "names a device";
+        QTest::newRow("LPT1.run.csv") << "LPT1.run.csv"
+                                      << "names a device";
 #endif
     }
     void aNameThatMustNotBeWritten_keepsTheDialogOpen()

@@ -12,7 +12,7 @@ using namespace veltrano;
 
 namespace {
 struct Client : RefreshClient {
-    Client(Stage stage, std::function<void()> onCatchUp) : RefreshClient(stage), onCatchUp_(std::move(onCatchUp)) {}
+    Client(Stage stage, std::function<void()> onCatchUp) : RefreshClient(stage), onCatchUp_(std::move(onCatchUp)) { }
     void ask() { requestRefresh(); }
     void catchUp() override { onCatchUp_(); }
     std::function<void()> onCatchUp_;
@@ -58,7 +58,8 @@ private slots:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         for (std::size_t i = 1; i < at.size(); ++i)
-            QVERIFY2(at[i] - at[i - 1] >= RefreshClock::kMinInterval - 1, qPrintable(QString::number(at[i] - at[i - 1])));
+            QVERIFY2(at[i] - at[i - 1] >= RefreshClock::kMinInterval - 1,
+                     qPrintable(QString::number(at[i] - at[i - 1])));
     }
 };
 

@@ -89,7 +89,12 @@ private slots:
         QStringList expected;
         auto frame = [&](int k, bool split = false) {
             const char bytes[] = {char(k), char(100 + k), char(200 + k), char('E' + k), 'E'};
-            expected << QStringLiteral("%1,%2,%3,%4,%5").arg(f.chart->lastX(0) + 1).arg(k).arg(100 + k).arg(200 + k).arg('E' + k);
+            expected << QStringLiteral("%1,%2,%3,%4,%5")
+                            .arg(f.chart->lastX(0) + 1)
+                            .arg(k)
+                            .arg(100 + k)
+                            .arg(200 + k)
+                            .arg('E' + k);
             const QByteArray all(bytes, sizeof bytes);
             if (split)
                 f.serial->receive(all.left(2));
@@ -147,7 +152,8 @@ private slots:
         const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         for (int k = 0; k < 40; ++k) {
-            f.serial->receive(QByteArray("\x10\x20\x30\x40" "E"));
+            f.serial->receive(QByteArray("\x10\x20\x30\x40"
+                                         "E"));
             f.timer->fire();
         }
         QTRY_VERIFY(!form.isRecording());
@@ -159,7 +165,8 @@ private slots:
         bool timesInOrder = false;
         const QStringList rows = rowsOf(path, &timesInOrder);
         QVERIFY2(rows.size() > 0 && rows.size() < 40 && rows.last() != "torn last line", qPrintable(rows.join(u'|')));
-        QVERIFY2(message->text().contains(QStringLiteral(" %1 rows were kept").arg(rows.size())), qPrintable(message->text()));
+        QVERIFY2(message->text().contains(QStringLiteral(" %1 rows were kept").arg(rows.size())),
+                 qPrintable(message->text()));
         QCOMPARE(form.windowTitle(), "VELTRANO");
         f.serial->outputs.clear();
         QCOMPARE(f.timer->fire(2), 2); // polling goes on

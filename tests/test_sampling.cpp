@@ -74,7 +74,8 @@ private slots:
         f.ticks(2);
         for (int s = 0; s < 4; ++s)
             QCOMPARE(f.chart->series(s).last().y, 0.0);
-        f.serial->receive("\x10\x20\x30\x40" "E");
+        f.serial->receive("\x10\x20\x30\x40"
+                          "E");
         f.ticks(3); // the driver is silent after this frame
         const double expected[] = {0x10, 0x20, 0x30, 0x40};
         for (int s = 0; s < 4; ++s) {
@@ -213,17 +214,17 @@ private slots:
     {
         FormFixture f({3});
         QVERIFY(f.timer->isResting()); // loaded, nothing to show
-        f.connect("COM3");             // the greeting starts a progress run
+        f.connect("COM3"); // the greeting starts a progress run
         QVERIFY(!f.timer->isResting());
         for (int i = 0; i < 100 && f.form->progressActive == 1; ++i)
             f.timer->fire();
         QCOMPARE(f.form->progressActive, std::int16_t(0));
-        QVERIFY(f.bar->isVisible());   // the full bar stays until the next tick
+        QVERIFY(f.bar->isVisible()); // the full bar stays until the next tick
         QVERIFY(!f.timer->isResting());
         f.timer->fire();
         QVERIFY(!f.bar->isVisible());
         QVERIFY(f.timer->isResting());
-        f.serial->receive("r");         // a reply starts a progress run again
+        f.serial->receive("r"); // a reply starts a progress run again
         QVERIFY(!f.timer->isResting());
         FormFixture::click(f.form->Draw);
         for (int i = 0; i < 70; ++i)

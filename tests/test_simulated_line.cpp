@@ -42,7 +42,8 @@ void TestSimulatedLine::answersArePacedByTheRate()
     QByteArray answer;
     QTRY_VERIFY_WITH_TIMEOUT((answer += line.readAll()).size() >= 5, 2000);
     const double elapsedMs = double(clock.nsecsElapsed()) / 1e6;
-    QCOMPARE(answer, QByteArray("\x80\x80\x80\x80" "E"));
+    QCOMPARE(answer, QByteArray("\x80\x80\x80\x80"
+                                "E"));
     // "Q" out and five characters back, ten bits each.
     const double lineMs = 6 * 10 * 1000.0 / baud;
     QVERIFY2(elapsedMs >= lineMs, qPrintable(QStringLiteral("%1 ms for %2 ms of line").arg(elapsedMs).arg(lineMs)));

@@ -147,8 +147,9 @@ void plainShape(QImage& image, QPoint origin, const QRectF& clip, const QList<QR
     std::vector<QPointF> p;
     for (const QPointF& point : points)
         p.push_back(point * scale + QPointF(0.5, 0.5));
-    const QRect clipPixels(QPoint(ceilToInt(clip.left() * scale - 0.5), ceilToInt(clip.top() * scale - 0.5)),
-                           QPoint(ceilToInt(clip.right() * scale - 0.5) - 1, ceilToInt(clip.bottom() * scale - 0.5) - 1));
+    const QRect clipPixels(
+        QPoint(ceilToInt(clip.left() * scale - 0.5), ceilToInt(clip.top() * scale - 0.5)),
+        QPoint(ceilToInt(clip.right() * scale - 0.5) - 1, ceilToInt(clip.bottom() * scale - 0.5) - 1));
     for (const QRect& area : areas) {
         const QRect bounds = area & clipPixels;
         if (depth.x() > 0) {
@@ -156,7 +157,8 @@ void plainShape(QImage& image, QPoint origin, const QRectF& clip, const QList<QR
             plainColumns(image, origin, bounds, p, p.front().x(), p.back().x() + dx, dx, 0, dy / dx, 0, colour);
         } else {
             const double half = width * scale / 2;
-            plainColumns(image, origin, bounds, p, p.front().x() - half, p.back().x() + half, half, half, 0, half, colour);
+            plainColumns(image, origin, bounds, p, p.front().x() - half, p.back().x() + half, half, half, 0, half,
+                         colour);
         }
     }
 }
@@ -471,7 +473,7 @@ private slots:
         int paints = 0;
         struct PaintCounter : QObject {
             int* count;
-            explicit PaintCounter(int* c) : count(c) {}
+            explicit PaintCounter(int* c) : count(c) { }
             bool eventFilter(QObject*, QEvent* event) override
             {
                 if (event->type() == QEvent::Paint)
@@ -741,8 +743,10 @@ private slots:
         QTest::newRow("line at ratio 2") << "noisy" << 2.0 << none << 0xffff0000u << 2.0 << false;
         QTest::newRow("noisy ribbon") << "noisy" << 0.0 << slot << 0xff960000u << 1.0 << true;
         QTest::newRow("dense ribbon") << "dense" << 0.0 << slot << 0xff960000u << 1.0 << false;
-        QTest::newRow("ribbon on half pixels, whole depth") << "halves" << 0.0 << QPointF(16, -10) << 0xff960000u << 1.0 << false;
-        QTest::newRow("ribbon along its depth") << "depthwise" << 0.0 << QPointF(16, -10) << 0xff960000u << 1.0 << false;
+        QTest::newRow("ribbon on half pixels, whole depth")
+            << "halves" << 0.0 << QPointF(16, -10) << 0xff960000u << 1.0 << false;
+        QTest::newRow("ribbon along its depth")
+            << "depthwise" << 0.0 << QPointF(16, -10) << 0xff960000u << 1.0 << false;
         QTest::newRow("ribbon at ratio 2") << "noisy" << 0.0 << slot << 0xff960000u << 2.0 << true;
     }
 
@@ -785,7 +789,8 @@ private slots:
         const QPoint origin = parts ? QPoint(11, 7) : QPoint();
         QList<QRect> areas{QRect(QPoint(), image.size() - QSize(origin.x(), origin.y()))};
         if (parts) // a region with a hole, as a control standing over the chart leaves
-            areas = {QRect(0, 0, 800, 200), QRect(0, 200, 300, 150), QRect(520, 200, 280, 150), QRect(0, 350, 800, 190)};
+            areas = {QRect(0, 0, 800, 200), QRect(0, 200, 300, 150), QRect(520, 200, 280, 150),
+                     QRect(0, 350, 800, 190)};
 
         TraceRaster raster;
         raster.aim(image, origin, clip, std::span<const QRect>(areas.data(), areas.size()));

@@ -58,7 +58,8 @@ void ViewSwitchMemoryTest::repeatedViewSwitchesLeaveTheHeapFlat()
     for (int round = 0; round < 60; ++round) {
         form.Draw->click();
         for (int tick = 0; tick < 3; ++tick) {
-            line->receive(QByteArray("\x01\x02\x03\x04" "E"));
+            line->receive(QByteArray("\x01\x02\x03\x04"
+                                     "E"));
             clock->fire();
         }
         if (round % 3 == 0)

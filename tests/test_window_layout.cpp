@@ -25,10 +25,19 @@ private slots:
         FormFixture f({}, false);
         Form1& w = *f.form;
         QCOMPARE(w.windowTitle(), QString("VELTRANO"));
-        const QList<QPair<QAbstractButton*, QString>> captions = {
-            {w.CAP_NHAT, "FIND COM"}, {w.Command4, "CONNECTING"}, {w.Check1, "Acc"}, {w.Check3, "CounterMode"},
-            {w.Command2, "LOAD DATA"}, {w.TX, "TX"}, {w.Draw, "SIMULATION"}, {w.Command1, "RUN"},
-            {w.Command3, "DIV"}, {w.Command5, "STOP"}, {w.End, "End"}, {w.Check4, "Stop"}, {w.Check2, "3D"}};
+        const QList<QPair<QAbstractButton*, QString>> captions = {{w.CAP_NHAT, "FIND COM"},
+                                                                  {w.Command4, "CONNECTING"},
+                                                                  {w.Check1, "Acc"},
+                                                                  {w.Check3, "CounterMode"},
+                                                                  {w.Command2, "LOAD DATA"},
+                                                                  {w.TX, "TX"},
+                                                                  {w.Draw, "SIMULATION"},
+                                                                  {w.Command1, "RUN"},
+                                                                  {w.Command3, "DIV"},
+                                                                  {w.Command5, "STOP"},
+                                                                  {w.End, "End"},
+                                                                  {w.Check4, "Stop"},
+                                                                  {w.Check2, "3D"}};
         for (const auto& [button, caption] : captions)
             QCOMPARE(button->text(), caption);
         QCOMPARE(w.Label1->text(), QString("SPEED FACTOR"));
@@ -161,10 +170,10 @@ private slots:
                 at = at->nextInFocusChain();
             } while (at->parentWidget() != &w || !(at->focusPolicy() & Qt::TabFocus));
         }
-        const QStringList expectedNames = {"Text1", "Text3", "Combo1", "Text5", "Text6", "Combo3",
-                                           "Command2", "Text2", "Command4", "Combo4", "Text7", "CAP_NHAT",
-                                           "TX", "Command1", "Command3", "Command5", "Check1", "Draw",
-                                           "End", "Check2", "HScroll1", "Text4", "Check3", "Check4"};
+        const QStringList expectedNames = {"Text1",    "Text3",    "Combo1",   "Text5",    "Text6",  "Combo3",
+                                           "Command2", "Text2",    "Command4", "Combo4",   "Text7",  "CAP_NHAT",
+                                           "TX",       "Command1", "Command3", "Command5", "Check1", "Draw",
+                                           "End",      "Check2",   "HScroll1", "Text4",    "Check3", "Check4"};
         QCOMPARE(visited, expectedNames);
     }
 
@@ -183,8 +192,8 @@ private slots:
         // The chart is a fake here; the progress bar is too. Check the ones that overlap it.
         for (const char* front : {"Check4", "Check3", "Text4", "HScroll1", "Draw", "Check2"})
             QVERIFY2(before("End", front), front);
-        for (const char* back : {"Combo4", "Command4", "Text2", "Command2", "Combo3", "Text6", "Text5",
-                                 "Combo1", "Text3", "Text1", "Label4", "Label3", "Label1"})
+        for (const char* back : {"Combo4", "Command4", "Text2", "Command2", "Combo3", "Text6", "Text5", "Combo1",
+                                 "Text3", "Text1", "Label4", "Label3", "Label1"})
             QVERIFY2(before(back, "Check2"), back);
         QVERIFY(before("Label1", "Label3"));
         QVERIFY(before("Label3", "Label4"));

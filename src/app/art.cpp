@@ -38,8 +38,8 @@ void drawVia(QPainter& painter, QPointF centre, double radius, const QColor& rin
 
 // Fan-out traces from one side of the package: straight out, a 45° bend away from the
 // side's middle, then straight on to a via. Parallel bends keep neighbouring traces apart.
-void drawFanOut(QPainter& painter, QRandomGenerator& rng, QPointF middle, QPointF outward, QPointF along,
-                int pins, double pitch, double reach)
+void drawFanOut(QPainter& painter, QRandomGenerator& rng, QPointF middle, QPointF outward, QPointF along, int pins,
+                double pitch, double reach)
 {
     const QPen trace(QColor(64, 138, 222), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     for (int k = 0; k < pins; ++k) {
@@ -67,7 +67,7 @@ void drawFanOut(QPainter& painter, QRandomGenerator& rng, QPointF middle, QPoint
 void drawBoardTraces(QPainter& painter, QRandomGenerator& rng, const QRectF& board, const QRectF& keepOut)
 {
     const QPen trace(QColor(36, 96, 184), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    static const QPointF directions[] = {{1, 0}, {0.7071, 0.7071}, {0, 1}, {-0.7071, 0.7071},
+    static const QPointF directions[] = {{1, 0},  {0.7071, 0.7071},   {0, 1},  {-0.7071, 0.7071},
                                          {-1, 0}, {-0.7071, -0.7071}, {0, -1}, {0.7071, -0.7071}};
     for (int t = 0; t < 140; ++t) {
         QPointF at(board.left() + rng.bounded(board.width()), board.top() + rng.bounded(board.height()));
@@ -127,10 +127,22 @@ void drawPackage(QPainter& painter, const QRectF& package, int pinsPerSide, doub
             const double offset = (k - (pinsPerSide - 1) / 2.0) * pitch;
             QRectF pin;
             switch (side) {
-            case 0: pin = QRectF(package.center().x() + offset - pinWidth / 2, package.top() - pinLength, pinWidth, pinLength + 4); break;
-            case 1: pin = QRectF(package.right() - 4, package.center().y() + offset - pinWidth / 2, pinLength + 4, pinWidth); break;
-            case 2: pin = QRectF(package.center().x() + offset - pinWidth / 2, package.bottom() - 4, pinWidth, pinLength + 4); break;
-            default: pin = QRectF(package.left() - pinLength, package.center().y() + offset - pinWidth / 2, pinLength + 4, pinWidth); break;
+            case 0:
+                pin = QRectF(package.center().x() + offset - pinWidth / 2, package.top() - pinLength, pinWidth,
+                             pinLength + 4);
+                break;
+            case 1:
+                pin = QRectF(package.right() - 4, package.center().y() + offset - pinWidth / 2, pinLength + 4,
+                             pinWidth);
+                break;
+            case 2:
+                pin = QRectF(package.center().x() + offset - pinWidth / 2, package.bottom() - 4, pinWidth,
+                             pinLength + 4);
+                break;
+            default:
+                pin = QRectF(package.left() - pinLength, package.center().y() + offset - pinWidth / 2, pinLength + 4,
+                             pinWidth);
+                break;
             }
             QLinearGradient shine(pin.topLeft(), pin.bottomRight());
             shine.setColorAt(0.0, kGoldLight);
@@ -190,9 +202,9 @@ QPixmap backgroundPicture()
     // Fine copper-pour grid. Translucent fills are slow one line at a time, so the grid is
     // a tile laid in one fill.
     painter.fillRect(board, QBrush(tile(16, [](QPainter& p, int side) {
-        p.fillRect(0, 0, side, 1, QColor(120, 180, 255, 22));
-        p.fillRect(0, 1, 1, side - 1, QColor(120, 180, 255, 22));
-    })));
+                         p.fillRect(0, 0, side, 1, QColor(120, 180, 255, 22));
+                         p.fillRect(0, 1, 1, side - 1, QColor(120, 180, 255, 22));
+                     })));
 
     const double packageSize = 250, pitch = 14;
     const int pins = 13;
@@ -203,9 +215,12 @@ QPixmap backgroundPicture()
     drawSmallParts(painter, rng, board, keepOut);
     const double pinReach = 16;
     drawFanOut(painter, rng, QPointF(package.center().x(), package.top() - pinReach), {0, -1}, {1, 0}, pins, pitch, 70);
-    drawFanOut(painter, rng, QPointF(package.center().x(), package.bottom() + pinReach), {0, 1}, {1, 0}, pins, pitch, 70);
-    drawFanOut(painter, rng, QPointF(package.left() - pinReach, package.center().y()), {-1, 0}, {0, 1}, pins, pitch, 150);
-    drawFanOut(painter, rng, QPointF(package.right() + pinReach, package.center().y()), {1, 0}, {0, 1}, pins, pitch, 150);
+    drawFanOut(painter, rng, QPointF(package.center().x(), package.bottom() + pinReach), {0, 1}, {1, 0}, pins, pitch,
+               70);
+    drawFanOut(painter, rng, QPointF(package.left() - pinReach, package.center().y()), {-1, 0}, {0, 1}, pins, pitch,
+               150);
+    drawFanOut(painter, rng, QPointF(package.right() + pinReach, package.center().y()), {1, 0}, {0, 1}, pins, pitch,
+               150);
     drawPackage(painter, package, pins, pitch);
 
     // Darken towards the edges, on an ellipse that fits the picture.
@@ -238,11 +253,11 @@ QPixmap legendPicture()
 
     // Faint diagonal hatching.
     painter.fillRect(picture.rect(), QBrush(tile(48, [](QPainter& p, int side) {
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(90, 130, 210, 18), 6));
-        for (int shift : {-side, 0, side})
-            p.drawLine(QPointF(shift, side), QPointF(shift + side, 0));
-    })));
+                         p.setRenderHint(QPainter::Antialiasing);
+                         p.setPen(QPen(QColor(90, 130, 210, 18), 6));
+                         for (int shift : {-side, 0, side})
+                             p.drawLine(QPointF(shift, side), QPointF(shift + side, 0));
+                     })));
 
     // Signal waves, opaque in shades a little lighter than the ground.
     for (int w = 0; w < 6; ++w) {

@@ -21,10 +21,23 @@ namespace {
 // The options that QGuiApplication, QApplication and the X11 platform take from the
 // command line themselves. They pass here untouched, so that `veltrano -platform xcb`
 // or `-style Windows` still start the window; QApplication removes them later.
-const char* const kQtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "geometry", "icon", "title", "session", "style",
-    "stylesheet", "display", "name", "visual", "qmljsdebugger"};
+const char* const kQtOptionsWithValue[] = {"platform",
+                                           "platformpluginpath",
+                                           "platformtheme",
+                                           "plugin",
+                                           "qwindowgeometry",
+                                           "qwindowicon",
+                                           "qwindowtitle",
+                                           "geometry",
+                                           "icon",
+                                           "title",
+                                           "session",
+                                           "style",
+                                           "stylesheet",
+                                           "display",
+                                           "name",
+                                           "visual",
+                                           "qmljsdebugger"};
 const char* const kQtFlags[] = {"reverse", "widgetcount", "testability", "dograb", "nograb"};
 
 // Without a display Qt aborts, telling the user to reinstall the program: say what is
@@ -83,8 +96,8 @@ QStringList withSimulateValue(QStringList arguments)
         const QString& word = arguments.at(i);
         if (word == QLatin1String("--"))
             break;
-        const bool portFollows =
-            i + 1 < arguments.size() && arguments.at(i + 1).startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+        const bool portFollows = i + 1 < arguments.size()
+                                 && arguments.at(i + 1).startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
         if ((word == QLatin1String("--simulate") || word == QLatin1String("-simulate")) && !portFollows)
             arguments[i] = QStringLiteral("--simulate=") + kDefaultSimulatedPort;
     }
@@ -98,16 +111,16 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     // Qt's options are single-dash words (-platform), so no bundled short options.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Sets up a DC-motor driver board over a serial port and charts its response.\n"
 #ifdef Q_OS_WIN
-        "Ports are Windows' own COM1 to COM16.\n"
+    const char* ports = "Ports are Windows' own COM1 to COM16.\n";
 #else
-        "Ports are named COM1 to COM16; VELTRANO_PORTS=\"COM3=/dev/ttyUSB0;...\" maps them\n"
-        "by hand. "
+    const char* ports = "Ports are named COM1 to COM16; VELTRANO_PORTS=\"COM3=/dev/ttyUSB0;...\" maps them\nby hand. ";
 #endif
-        "Without the board, try --simulate. Qt's own options (-platform, -style,\n"
-        "...) are passed on to Qt."));
+    parser.setApplicationDescription(
+        QStringLiteral("Sets up a DC-motor driver board over a serial port and charts its response.\n")
+        + QString::fromLatin1(ports)
+        + QStringLiteral("Without the board, try --simulate. Qt's own options (-platform, -style,\n"
+                         "...) are passed on to Qt."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption record(QStringLiteral("record"),
@@ -142,8 +155,7 @@ CommandLineAnswer readCommandLine(const QStringList& arguments)
         answer = {false, 2, QString(), usageError(parser.errorText(), parser)};
     } else if (!parser.positionalArguments().isEmpty()) {
         const QString stray = parser.positionalArguments().constFirst();
-        answer = {false, 2, QString(),
-                  usageError(QStringLiteral("unexpected argument '%1'.").arg(stray), parser)};
+        answer = {false, 2, QString(), usageError(QStringLiteral("unexpected argument '%1'.").arg(stray), parser)};
     } else if (parser.isSet(version)) {
         // Qt as it runs: linked in on Windows, the system's on Linux.
         answer = {false, 0, QStringLiteral("veltrano " VELTRANO_VERSION "\nQt %1\n").arg(QLatin1String(qVersion())),
@@ -196,7 +208,8 @@ StartRequest answerCommandLine(int argc, char* argv[])
         const std::string file = answer.replayFile.toLocal8Bit().toStdString();
         sim::ReplayData replay = sim::loadReplay(file);
         if (!replay.refusal.empty()) {
-            std::fprintf(stderr, "veltrano: --replay %s: %s; nothing to replay\n", file.c_str(), replay.refusal.c_str());
+            std::fprintf(stderr, "veltrano: --replay %s: %s; nothing to replay\n", file.c_str(),
+                         replay.refusal.c_str());
             return {.exitStatus = 2};
         }
         for (const std::string& problem : replay.problems)

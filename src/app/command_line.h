@@ -16,11 +16,11 @@ namespace veltrano {
 struct CommandLineAnswer {
     bool run = true;
     int exitStatus = 0;
-    QString output;  // for standard output
-    QString errors;  // for standard error
+    QString output; // for standard output
+    QString errors; // for standard error
     QString recordFile{}; // --record: a recording from start-up into this new file
     int simulatedPort = 0; // --simulate[=COMn] or --replay: the simulated board's port number
-    QString replayFile{};  // --replay: the kept run the simulated board answers the polls with
+    QString replayFile{}; // --replay: the kept run the simulated board answers the polls with
 };
 
 // Reads the program's arguments, the program's own name first. --help and --version
@@ -42,7 +42,7 @@ CommandLineAnswer readCommandLine(const QStringList& arguments);
 struct StartRequest {
     std::optional<int> exitStatus;
     std::unique_ptr<RunRecorder> recording{};
-    int simulatedPort = 0;           // 0: no simulated board
+    int simulatedPort = 0; // 0: no simulated board
     std::vector<sim::Frame> replay{}; // the frames it answers the polls with, when any
 };
 StartRequest answerCommandLine(int argc, char* argv[]);

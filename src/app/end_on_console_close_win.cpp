@@ -31,8 +31,7 @@ BOOL WINAPI consoleEnds(DWORD event)
     case CTRL_SHUTDOWN_EVENT:
         QMetaObject::invokeMethod(QCoreApplication::instance(), &endAsEndDoes, Qt::BlockingQueuedConnection);
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

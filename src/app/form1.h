@@ -137,7 +137,7 @@ public:
 
     // --- Window-level variables ---
     std::int16_t progressActive = 0;
-    double progressTicks = 0;        // empty at start, which counts as 0
+    double progressTicks = 0; // empty at start, which counts as 0
     std::optional<std::int16_t> data0; // empty until the first decoded frame
     std::optional<std::int16_t> data1;
     std::optional<std::int16_t> data2;

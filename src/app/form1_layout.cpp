@@ -46,8 +46,8 @@ void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
     widget->setPalette(palette);
 }
 
-void place(QWidget* widget, const QString& name, int left, int top, int width, int height,
-           const QFont& font, int tabIndex)
+void place(QWidget* widget, const QString& name, int left, int top, int width, int height, const QFont& font,
+           int tabIndex)
 {
     widget->setObjectName(name);
     widget->setGeometry(twipsRect(left, top, width, height));
@@ -55,8 +55,8 @@ void place(QWidget* widget, const QString& name, int left, int top, int width, i
     widget->setProperty("tabIndex", tabIndex);
 }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top,
-                    int width, int height, const QFont& font, const QColor& colour, int tabIndex)
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                    int height, const QFont& font, const QColor& colour, int tabIndex)
 {
     auto* b = new CommandButton(caption, parent);
     place(b, name, left, top, width, height, font, tabIndex);
@@ -64,8 +64,8 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
     return b;
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top,
-              int width, int height, Qt::Alignment alignment, int tabIndex)
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height,
+              Qt::Alignment alignment, int tabIndex)
 {
     auto* l = new FixedLabel(caption, parent);
     place(l, name, left, top, width, height, arial(18), tabIndex);
@@ -75,16 +75,16 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
     return l;
 }
 
-TextBox* textBox(QWidget* parent, const QString& name, TextBox::Lines lines, int left, int top,
-                 int width, int height, const QFont& font, int tabIndex)
+TextBox* textBox(QWidget* parent, const QString& name, TextBox::Lines lines, int left, int top, int width, int height,
+                 const QFont& font, int tabIndex)
 {
     auto* t = new TextBox(name, lines, parent);
     place(t->widget(), name, left, top, width, height, font, tabIndex);
     return t;
 }
 
-DropDownCombo* combo(QWidget* parent, const QString& name, const QString& prompt, const QStringList& items,
-                     int top, int tabIndex)
+DropDownCombo* combo(QWidget* parent, const QString& name, const QString& prompt, const QStringList& items, int top,
+                     int tabIndex)
 {
     auto* c = new DropDownCombo(parent);
     place(c, name, 6240, top, 4575, 405, arial(12), tabIndex);
@@ -97,11 +97,7 @@ DropDownCombo* combo(QWidget* parent, const QString& name, const QString& prompt
 } // namespace
 
 Form1::Form1(Form1Parts parts, QWidget* parent)
-    : QWidget(parent),
-      parts_(std::move(parts)),
-      MSComm1(*parts_.serial),
-      Timer1(*parts_.timer),
-      TChart1(*parts_.chart),
+    : QWidget(parent), parts_(std::move(parts)), MSComm1(*parts_.serial), Timer1(*parts_.timer), TChart1(*parts_.chart),
       ProgressBar1(*parts_.progressBar)
 {
     buildLayout();
@@ -124,16 +120,15 @@ void Form1::buildLayout()
     // Connection
     CAP_NHAT = button(this, "CAP_NHAT", "FIND COM", 6240, 360, 2175, 900, timesBold(15.75),
                       palette().color(QPalette::Highlight), 14);
-    Command4 = button(this, "Command4", caption::connect, 8640, 360, 2171, 900, timesBold(15.75),
-                      QColor(255, 128, 0), 11);
+    Command4 = button(this, "Command4", caption::connect, 8640, 360, 2171, 900, timesBold(15.75), QColor(255, 128, 0),
+                      11);
     Combo4 = combo(this, "Combo4", "COM PORT", {}, 1920, 12);
     Combo3 = combo(this, "Combo3", baudListPrompt(), baudListItems(), 2640, 8);
 
     // Parameter entry
     Combo1 = combo(this, "Combo1", "MODES CONTROL",
-                   {"H-BRIDGE", "PID SPEED", "PID POSITION", "RC SERVO MODE", "ANALOG PID MODE",
-                    "ANALOG MODE"},
-                   3360, 2);
+                   {"H-BRIDGE", "PID SPEED", "PID POSITION", "RC SERVO MODE", "ANALOG PID MODE", "ANALOG MODE"}, 3360,
+                   2);
     Label1 = label(this, "Label1", "SPEED FACTOR", 2160, 4080, 3855, 375, Qt::AlignRight, 3);
     Text3 = textBox(this, "Text3", TextBox::Lines::Single, 6240, 4080, 3495, 375, arial(13.5, false), 1);
     Label3 = label(this, "Label3", " RESPONSES", 4200, 4320, 1815, 855, Qt::AlignLeft, 4);
@@ -146,8 +141,7 @@ void Form1::buildLayout()
     Check3 = button(this, "Check3", "CounterMode", 9120, 6120, 1695, 615, arial(12), QColor(128, 128, 0), 26);
     Check1->setCheckable(true);
     Check3->setCheckable(true);
-    Command2 = button(this, "Command2", "LOAD DATA", 7200, 6960, 2655, 735, timesBold(15.75),
-                      QColor(255, 128, 0), 9);
+    Command2 = button(this, "Command2", "LOAD DATA", 7200, 6960, 2655, 735, timesBold(15.75), QColor(255, 128, 0), 9);
     Command2->setEnabled(false);
     if (QWidget* bar = ProgressBar1.widget()) {
         bar->setParent(this);
@@ -204,19 +198,63 @@ void Form1::buildLayout()
     Text4->setText(QStringLiteral("50"));
 
     // Tab order, by tab index; labels, the chart and the progress bar take no focus.
-    const std::vector<QWidget*> tabOrder = {
-        Text1->widget(), Text3->widget(), Combo1, Text5->widget(), Text6->widget(), Combo3, Command2,
-        Text2->widget(), Command4, Combo4, Text7->widget(), CAP_NHAT, TX, Command1, Command3, Command5,
-        Check1, Draw, End, Check2, HScroll1, Text4->widget(), Check3, Check4};
+    const std::vector<QWidget*> tabOrder = {Text1->widget(),
+                                            Text3->widget(),
+                                            Combo1,
+                                            Text5->widget(),
+                                            Text6->widget(),
+                                            Combo3,
+                                            Command2,
+                                            Text2->widget(),
+                                            Command4,
+                                            Combo4,
+                                            Text7->widget(),
+                                            CAP_NHAT,
+                                            TX,
+                                            Command1,
+                                            Command3,
+                                            Command5,
+                                            Check1,
+                                            Draw,
+                                            End,
+                                            Check2,
+                                            HScroll1,
+                                            Text4->widget(),
+                                            Check3,
+                                            Check4};
     for (size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     // Stacking order, front to back.
-    std::vector<QWidget*> frontToBack = {
-        ProgressBar1.widget(), Check4, Check3, Text4->widget(), HScroll1, Draw, Check2, TChart1.widget(),
-        End, Check1, Command5, Command3, Command1, TX, CAP_NHAT, Text7->widget(), Combo4, Command4,
-        Text2->widget(), Command2, Combo3, Text6->widget(), Text5->widget(), Combo1, Text3->widget(),
-        Text1->widget(), Label4, Label3, Label1};
+    std::vector<QWidget*> frontToBack = {ProgressBar1.widget(),
+                                         Check4,
+                                         Check3,
+                                         Text4->widget(),
+                                         HScroll1,
+                                         Draw,
+                                         Check2,
+                                         TChart1.widget(),
+                                         End,
+                                         Check1,
+                                         Command5,
+                                         Command3,
+                                         Command1,
+                                         TX,
+                                         CAP_NHAT,
+                                         Text7->widget(),
+                                         Combo4,
+                                         Command4,
+                                         Text2->widget(),
+                                         Command2,
+                                         Combo3,
+                                         Text6->widget(),
+                                         Text5->widget(),
+                                         Combo1,
+                                         Text3->widget(),
+                                         Text1->widget(),
+                                         Label4,
+                                         Label3,
+                                         Label1};
     for (auto it = frontToBack.rbegin(); it != frontToBack.rend(); ++it) {
         if (*it)
             (*it)->raise();
@@ -226,9 +264,8 @@ void Form1::buildLayout()
 void Form1::wireEvents()
 {
     const auto onClick = [this](QAbstractButton* source, const char* name, void (Form1::*handler)()) {
-        connect(source, &QAbstractButton::clicked, this, [this, name, handler] {
-            handle(name, [this, handler] { (this->*handler)(); });
-        });
+        connect(source, &QAbstractButton::clicked, this,
+                [this, name, handler] { handle(name, [this, handler] { (this->*handler)(); }); });
     };
     onClick(Draw, "Draw_Click", &Form1::Draw_Click);
     onClick(End, "End_Click", &Form1::End_Click);
@@ -244,17 +281,14 @@ void Form1::wireEvents()
     onClick(Check2, "Check2_Click", &Form1::Check2_Click);
     connect(HScroll1, &QScrollBar::valueChanged, this,
             [this] { handle("HScroll1_Change", [this] { HScroll1_Change(); }); });
-    connect(&MSComm1, &SerialControl::onComm, this,
-            [this] { handle("MSComm1_OnComm", [this] { MSComm1_OnComm(); }); });
+    connect(&MSComm1, &SerialControl::onComm, this, [this] { handle("MSComm1_OnComm", [this] { MSComm1_OnComm(); }); });
     connect(&MSComm1, &SerialControl::deviceLost, this,
             [this] { handle("MSComm1_DeviceLost", [this] { MSComm1_DeviceLost(); }); });
-    connect(&Timer1, &TickTimer::tick, this,
-            [this] { handle("Timer1_Timer", [this] { Timer1_Timer(); }); });
+    connect(&Timer1, &TickTimer::tick, this, [this] { handle("Timer1_Timer", [this] { Timer1_Timer(); }); });
     auto* keep = new QShortcut(QKeySequence::Save, this);
     connect(keep, &QShortcut::activated, this, [this] { handle("KeepTraces", [this] { KeepTraces(); }); });
     auto* record = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
-    connect(record, &QShortcut::activated, this,
-            [this] { handle("ToggleRecording", [this] { ToggleRecording(); }); });
+    connect(record, &QShortcut::activated, this, [this] { handle("ToggleRecording", [this] { ToggleRecording(); }); });
 }
 
 void Form1::handle(const char* name, const std::function<void()>& handler)
@@ -270,25 +304,13 @@ void Form1::load()
     handle("Form_Load", [this] { Form_Load(); });
 }
 
-void Form1::setWindowWidthTwips(int twips)
-{
-    resize(qMax(1, twipsToPixels(twips) - kNominalFrame.width()), height());
-}
+void Form1::setWindowWidthTwips(int twips) { resize(qMax(1, twipsToPixels(twips) - kNominalFrame.width()), height()); }
 
-void Form1::setWindowHeightTwips(int twips)
-{
-    resize(width(), qMax(1, twipsToPixels(twips) - kNominalFrame.height()));
-}
+void Form1::setWindowHeightTwips(int twips) { resize(width(), qMax(1, twipsToPixels(twips) - kNominalFrame.height())); }
 
-int Form1::windowWidthTwips() const
-{
-    return qRound((width() + kNominalFrame.width()) * kTwipsPerPixel);
-}
+int Form1::windowWidthTwips() const { return qRound((width() + kNominalFrame.width()) * kTwipsPerPixel); }
 
-int Form1::windowHeightTwips() const
-{
-    return qRound((height() + kNominalFrame.height()) * kTwipsPerPixel);
-}
+int Form1::windowHeightTwips() const { return qRound((height() + kNominalFrame.height()) * kTwipsPerPixel); }
 
 void Form1::paintEvent(QPaintEvent*)
 {

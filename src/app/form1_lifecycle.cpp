@@ -86,10 +86,7 @@ void Form1::showChartOptions(bool shown)
 }
 
 // Nothing goes to the driver on the way out.
-void Form1::End_Click()
-{
-    close();
-}
+void Form1::End_Click() { close(); }
 
 // Every way of closing passes here (End, the desktop, a signal, the session's end): a
 // recording keeps what it holds, and the port closes, and its lock goes, at once, since at

@@ -36,11 +36,8 @@ void Form1::MSComm1_OnComm()
         Text2->setText(decoded.box);
         break;
     }
-    case BoxStep::Restart:
-        Text2->setText(kBoxRestart);
-        break;
-    case BoxStep::Wait:
-        break;
+    case BoxStep::Restart: Text2->setText(kBoxRestart); break;
+    case BoxStep::Wait: break;
     }
 }
 
@@ -63,9 +60,6 @@ bool Form1::tickHasWork() const
     return progressActive == 1 || ProgressBar1.isVisible() || Draw->text() == caption::chartView;
 }
 
-void Form1::Check4_Click()
-{
-    Timer1.setEnabled(!Check4->isChecked());
-}
+void Form1::Check4_Click() { Timer1.setEnabled(!Check4->isChecked()); }
 
 } // namespace veltrano

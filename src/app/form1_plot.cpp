@@ -24,14 +24,8 @@ void Form1::PlotSample()
     }
 }
 
-void Form1::HScroll1_Change()
-{
-    Text4->setText(QString::number(HScroll1->value()));
-}
+void Form1::HScroll1_Change() { Text4->setText(QString::number(HScroll1->value())); }
 
-void Form1::Check2_Click()
-{
-    TChart1.setView3D(Check2->isChecked());
-}
+void Form1::Check2_Click() { TChart1.setView3D(Check2->isChecked()); }
 
 } // namespace veltrano

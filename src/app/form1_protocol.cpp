@@ -33,8 +33,7 @@ void Form1::Command2_Click()
 
 void Form1::Check3_Click()
 {
-    Check3->setText(Check3->text() == QLatin1String("Falling") ? QStringLiteral("Rising")
-                                                                : QStringLiteral("Falling"));
+    Check3->setText(Check3->text() == QLatin1String("Falling") ? QStringLiteral("Rising") : QStringLiteral("Falling"));
 }
 
 void Form1::ProgressStep()
@@ -83,9 +82,6 @@ void Form1::TX_Click()
 }
 
 // Keys only edit the free text; nothing is sent until TX is clicked.
-void Form1::Text1_KeyPress(int& keyAscii)
-{
-    Q_UNUSED(keyAscii);
-}
+void Form1::Text1_KeyPress(int& keyAscii) { Q_UNUSED(keyAscii); }
 
 } // namespace veltrano

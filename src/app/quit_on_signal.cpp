@@ -32,7 +32,7 @@ extern "C" void onQuitSignal(int signo)
     if (!firstSignal.compare_exchange_strong(none, signo)) {
         // The first one has not ended the program (a handler hangs, or the close does):
         // this one ends it as it would have without us, once the handler returns.
-        struct sigaction fallback {};
+        struct sigaction fallback { };
         fallback.sa_handler = SIG_DFL;
         sigemptyset(&fallback.sa_mask);
         sigaction(signo, &fallback, nullptr);
@@ -62,15 +62,14 @@ void endOnSignal(Form1& window)
     auto* notifier = new QSocketNotifier(wakeRead, QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         unsigned char bytes[8];
-        while (::read(wakeRead, bytes, sizeof bytes) > 0) {
-        }
+        while (::read(wakeRead, bytes, sizeof bytes) > 0) { }
         window.End->click();
     });
     for (const int signo : kQuitSignals) {
-        struct sigaction current {};
+        struct sigaction current { };
         if (sigaction(signo, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
             continue;
-        struct sigaction quit {};
+        struct sigaction quit { };
         quit.sa_handler = onQuitSignal;
         sigemptyset(&quit.sa_mask);
         quit.sa_flags = SA_RESTART;
@@ -80,7 +79,7 @@ void endOnSignal(Form1& window)
 
 #else
 
-void endOnSignal(Form1&) {}
+void endOnSignal(Form1&) { }
 
 #endif
 

@@ -23,9 +23,7 @@ QString defaultRunName()
 } // namespace
 
 RunRecordDialog::RunRecordDialog(QWidget* parent, Start start)
-    : QFileDialog(parent, QStringLiteral("Record the run"),
-                  defaultRunName(),
-                  QStringLiteral("Recordings (*.csv)")),
+    : QFileDialog(parent, QStringLiteral("Record the run"), defaultRunName(), QStringLiteral("Recordings (*.csv)")),
       start_(std::move(start))
 {
     setAcceptMode(QFileDialog::AcceptSave);

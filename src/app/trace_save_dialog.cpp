@@ -42,10 +42,8 @@ std::pair<QString, QString> writeAll(const std::vector<Output>& outputs)
 } // namespace
 
 TraceSaveDialog::TraceSaveDialog(QWidget* parent, const QString& table, const QImage& picture)
-    : QFileDialog(parent, QStringLiteral("Keep the traces"), defaultName(),
-                  QStringLiteral("Traces (*.csv)")),
-      table_(table),
-      picture_(picture)
+    : QFileDialog(parent, QStringLiteral("Keep the traces"), defaultName(), QStringLiteral("Traces (*.csv)")),
+      table_(table), picture_(picture)
 {
     setAcceptMode(QFileDialog::AcceptSave);
     setDefaultSuffix(QStringLiteral("csv"));
@@ -81,10 +79,10 @@ void TraceSaveDialog::accept()
     // question covers only the name that was typed.
     for (const QString& path : {csvPath, pngPath}) {
         if (QFileInfo::exists(path)
-            && QMessageBox::warning(this, windowTitle(),
-                                    QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                        .arg(QDir::toNativeSeparators(path)),
-                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            && QMessageBox::warning(
+                   this, windowTitle(),
+                   QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                    != QMessageBox::Yes)
             return;
     }

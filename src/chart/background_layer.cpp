@@ -28,8 +28,7 @@ void drawTitles(QPainter& painter, const ChartFonts& fonts, QSize size)
     painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("CODE : (DATA1)(DATA2)(DATA3)(DATA4)\"E\""));
     painter.setFont(fonts.subtitle);
-    const QRectF subtitleRect(kMargin, titleRect.bottom(), width - 2 * kMargin,
-                              QFontMetricsF(fonts.subtitle).height());
+    const QRectF subtitleRect(kMargin, titleRect.bottom(), width - 2 * kMargin, QFontMetricsF(fonts.subtitle).height());
     painter.drawText(subtitleRect, Qt::AlignHCenter | Qt::AlignVCenter, QStringLiteral("DO LON CUA TIN HIEU"));
     // The sub-footer line below the plot is empty; the layout keeps its height free.
 }
@@ -62,8 +61,10 @@ void drawAxes(QPainter& painter, const ChartLayout& layout)
         };
         const double l = plot.left(), r = plot.right(), t = plot.top(), b = plot.bottom();
         face({f.project(l, t, 1), f.project(r, t, 1), f.project(r, b, 1), f.project(l, b, 1)}, QColor(0, 0, 25, 90));
-        face({f.project(l, t, 0), f.project(l, t, 1), f.project(l, b, 1), f.project(l, b, 0)}, QColor(70, 100, 170, 80));
-        face({f.project(l, b, 0), f.project(r, b, 0), f.project(r, b, 1), f.project(l, b, 1)}, QColor(90, 120, 190, 110));
+        face({f.project(l, t, 0), f.project(l, t, 1), f.project(l, b, 1), f.project(l, b, 0)},
+             QColor(70, 100, 170, 80));
+        face({f.project(l, b, 0), f.project(r, b, 0), f.project(r, b, 1), f.project(l, b, 1)},
+             QColor(90, 120, 190, 110));
         painter.setBrush(Qt::NoBrush);
         painter.setPen(gridPen);
         for (double value : yLabels) {
@@ -81,9 +82,9 @@ void drawAxes(QPainter& painter, const ChartLayout& layout)
             const QPointF at = f.project(r, b, z);
             painter.drawLine(at, at + QPointF(kTickLength, 0));
             const QString text = QString::number(kDepthAxisFrom + (kDepthAxisTo - kDepthAxisFrom) * z, 'f', 2);
-            painter.drawText(QRectF(at.x() + kTickLength + 2, at.y() - labelMetrics.height() / 2, 60,
-                                    labelMetrics.height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, text);
+            painter.drawText(
+                QRectF(at.x() + kTickLength + 2, at.y() - labelMetrics.height() / 2, 60, labelMetrics.height()),
+                Qt::AlignLeft | Qt::AlignVCenter, text);
         }
     }
 
@@ -96,8 +97,7 @@ void drawAxes(QPainter& painter, const ChartLayout& layout)
     for (double value : yLabels) {
         const QPointF at = f.project(plot.left(), layout.mapY(value), 0);
         painter.drawLine(at, at - QPointF(kTickLength, 0));
-        painter.drawText(QRectF(0, at.y() - labelMetrics.height() / 2, at.x() - kTickLength - 2,
-                                labelMetrics.height()),
+        painter.drawText(QRectF(0, at.y() - labelMetrics.height() / 2, at.x() - kTickLength - 2, labelMetrics.height()),
                          Qt::AlignRight | Qt::AlignVCenter, labelText(value));
     }
     painter.drawLine(axisBottom, f.project(plot.right(), plot.bottom(), 0));

@@ -16,10 +16,7 @@ using namespace chart_style;
 namespace {
 
 // A whole number from 0 to 255, as the driver's values are.
-bool isByte(double value)
-{
-    return value >= 0.0 && value < 256.0 && value == double(int(value));
-}
+bool isByte(double value) { return value >= 0.0 && value < 256.0 && value == double(int(value)); }
 
 ChartProjection depthProjection(const QRectF& area, QRectF& bounds)
 {
@@ -116,8 +113,8 @@ ChartLayout ChartLayout::compute(QSize size, bool view3D, int coveredBottom, con
     for (int s = 0; s < kSeries; ++s) {
         const double z = double(s) / kSeries;
         for (int value = 0; value < 256; ++value) {
-            layout.byteRows[s][value] =
-                view3D ? layout.frame.project(0.0, layout.mapY(value), z).y() : layout.mapY(value);
+            layout.byteRows[s][value] = view3D ? layout.frame.project(0.0, layout.mapY(value), z).y()
+                                               : layout.mapY(value);
         }
     }
     return layout;

@@ -108,10 +108,7 @@ inline std::vector<double> labelValues(double min, double max, double step)
     return values;
 }
 
-inline QString labelText(double value)
-{
-    return QString::number(std::abs(value) < 5e-10 ? 0.0 : value, 'f', 0);
-}
+inline QString labelText(double value) { return QString::number(std::abs(value) < 5e-10 ? 0.0 : value, 'f', 0); }
 
 inline void drawRaisedBevel(QPainter& painter, const QRect& rect)
 {

@@ -47,7 +47,7 @@ private:
     };
     struct Trace {
         Stroke front, back; // back: the ribbon's back edge, 3D only
-        QPointF depth;      // the ribbon's sweep, 3D only
+        QPointF depth; // the ribbon's sweep, 3D only
         QRgb ribbon = 0;
     };
 

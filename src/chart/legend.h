@@ -21,7 +21,7 @@ struct LegendEntry {
 
 // The legend box, drawn once and laid over the plot on every frame.
 struct Legend {
-    QImage image;   // at the device pixel ratio it was drawn for
+    QImage image; // at the device pixel ratio it was drawn for
     QPoint position; // its top left corner on the chart, in logical pixels
 };
 

@@ -63,15 +63,9 @@ void SeriesBuffer::grow()
     head_ = 0;
 }
 
-const SeriesBuffer& SeriesSet::series(int index) const
-{
-    return checked(index);
-}
+const SeriesBuffer& SeriesSet::series(int index) const { return checked(index); }
 
-SeriesBuffer& SeriesSet::checked(int series)
-{
-    return const_cast<SeriesBuffer&>(std::as_const(*this).checked(series));
-}
+SeriesBuffer& SeriesSet::checked(int series) { return const_cast<SeriesBuffer&>(std::as_const(*this).checked(series)); }
 
 const SeriesBuffer& SeriesSet::checked(int series) const
 {
@@ -80,10 +74,7 @@ const SeriesBuffer& SeriesSet::checked(int series) const
     return series_[static_cast<std::size_t>(series)];
 }
 
-int SeriesSet::pointCount(int series) const
-{
-    return checked(series).size();
-}
+int SeriesSet::pointCount(int series) const { return checked(series).size(); }
 
 void SeriesSet::deleteFirst(int series)
 {

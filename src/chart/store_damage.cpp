@@ -7,10 +7,7 @@ namespace veltrano {
 
 namespace {
 
-qint64 pixelCount(const QRect& rect)
-{
-    return qint64(rect.width()) * rect.height();
-}
+qint64 pixelCount(const QRect& rect) { return qint64(rect.width()) * rect.height(); }
 
 // Whether the areas (not overlapping) hold all of rect.
 bool holds(std::span<const QRect> areas, const QRect& rect)

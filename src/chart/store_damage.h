@@ -33,8 +33,8 @@ public:
     // background back in areas (device pixels of the chart, not overlapping). A catch-up of a
     // store whose pixels are known puts back only what was drawn and the whole rects; any
     // other paint its areas whole. dynamic is all the chart can change, in the store.
-    void restore(QImage& store, QPoint origin, const QImage& background, std::span<const QRect> areas,
-                 bool catchUp, std::span<const QRect> whole, const QRect& dynamic);
+    void restore(QImage& store, QPoint origin, const QImage& background, std::span<const QRect> areas, bool catchUp,
+                 std::span<const QRect> whole, const QRect& dynamic);
     // Whether the frame after restore() has to take down what it draws: not while putting
     // back whole areas has been found quicker, which is looked at again every kProbeEvery
     // catch-ups (wide 3D ribbons cover much of the plot).

@@ -45,8 +45,7 @@ bool isOpaque(const QImage& image)
 
 } // namespace
 
-StripChartWidget::StripChartWidget(QWidget* parent)
-    : QWidget(parent), RefreshClient(Stage::Paint)
+StripChartWidget::StripChartWidget(QWidget* parent) : QWidget(parent), RefreshClient(Stage::Paint)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Disabled: a click on the chart is taken and does nothing, and never reaches the
@@ -95,15 +94,9 @@ QColor StripChartWidget::seriesColor(int index) const
     return pens_[index].color();
 }
 
-void StripChartWidget::setTopMm(double top)
-{
-    move(x(), mmToPixels(top));
-}
+void StripChartWidget::setTopMm(double top) { move(x(), mmToPixels(top)); }
 
-void StripChartWidget::setLeftMm(double left)
-{
-    move(mmToPixels(left), y());
-}
+void StripChartWidget::setLeftMm(double left) { move(mmToPixels(left), y()); }
 
 void StripChartWidget::setVisible(bool visible)
 {
@@ -315,8 +308,8 @@ void StripChartWidget::paintThroughImage(QPainter& painter, const QRect& area)
         // Qt's own blit of a scaled image at a place between pixels stretches it by one.
         const QPointF place = device.map(QPointF());
         // The world transform for which the whole mapping is that translation alone.
-        painter.setWorldTransform(QTransform::fromTranslate(qRound(place.x()), qRound(place.y()))
-                                  * device.inverted() * painter.worldTransform());
+        painter.setWorldTransform(QTransform::fromTranslate(qRound(place.x()), qRound(place.y())) * device.inverted()
+                                  * painter.worldTransform());
         frameImage_.setDevicePixelRatio(1.0);
         painter.drawImage(0, 0, frameImage_);
         // A place between pixels leaves the chart's extent a pixel more on a side than the

@@ -136,7 +136,6 @@ private:
     bool frameStale_ = true;
     std::vector<QRect> areas_; // what this paint may touch, in device pixels of the chart
     std::vector<QRect> whole_, recorded_; // what a frame puts back whole, and what it drew
-
 };
 
 } // namespace veltrano

@@ -46,9 +46,9 @@ void TraceRaster::aim(QImage& image, QPoint origin, const QRectF& clip, std::spa
     stride_ = image.bytesPerLine() / qsizetype(sizeof(QRgb));
     origin_ = qsizetype(origin.y()) * stride_ + origin.x();
     scale_ = image.devicePixelRatio();
-    const QRect bounds(QPoint(std::max(0, ceilToInt(clip.left() * scale_ - 0.5)),
-                              std::max(0, ceilToInt(clip.top() * scale_ - 0.5))),
-                       QPoint(ceilToInt(clip.right() * scale_ - 0.5) - 1, ceilToInt(clip.bottom() * scale_ - 0.5) - 1));
+    const QRect bounds(
+        QPoint(std::max(0, ceilToInt(clip.left() * scale_ - 0.5)), std::max(0, ceilToInt(clip.top() * scale_ - 0.5))),
+        QPoint(ceilToInt(clip.right() * scale_ - 0.5) - 1, ceilToInt(clip.bottom() * scale_ - 0.5) - 1));
     areas_.clear();
     drawn_.clear();
     left_ = std::numeric_limits<int>::max();
@@ -129,7 +129,7 @@ void TraceRaster::columns(double from, double to, double before, double after, d
     lowQueue_.resize(n);
     highQueue_.resize(n);
     double* key = keys_.data();
-    int* low = lowQueue_.data();   // keys rising from the front: the least first
+    int* low = lowQueue_.data(); // keys rising from the front: the least first
     int* high = highQueue_.data(); // keys falling from the front: the greatest first
     int lowHead = 0, lowTail = 0, highHead = 0, highTail = 0;
     const double spread = std::max(p[n - 1].x() - p[0].x(), 1.0);
@@ -198,7 +198,7 @@ void TraceRaster::columns(double from, double to, double before, double after, d
             const QPointF& b = p[i];
             return a.y() + (x - a.x()) * (b.y() - a.y()) * reciprocal[i];
         };
-        const bool left = lo > 0 && lo < n, right = hi > 0 && hi < n;
+        const bool left = lo > 0 && lo<n, right = hi> 0 && hi < n;
         if (left) {
             // A line's window is a whole number of columns wide: its left edge is where
             // the right edge was that many columns before, often on the same segment.
@@ -297,7 +297,8 @@ void TraceRaster::fillOpaque(int left, int right, int first, int top, int bottom
             std::memcpy(pixel, quad, sizeof quad);
     }
     for (; column <= right; ++column)
-        fillColumn(column, std::max(spanFirst_[column - first], top), std::min(spanLast_[column - first], bottom), colour);
+        fillColumn(column, std::max(spanFirst_[column - first], top), std::min(spanLast_[column - first], bottom),
+                   colour);
 }
 
 } // namespace veltrano

@@ -28,8 +28,8 @@ void FixedLabel::paintEvent(QPaintEvent*)
     painter.setFont(font());
     painter.setPen(palette().color(foregroundRole()));
     const QFontMetrics metrics(font());
-    const QStringList lines =
-        wrapAtWordBreaks(text(), width(), [&metrics](const QString& s) { return metrics.horizontalAdvance(s); });
+    const QStringList lines = wrapAtWordBreaks(text(), width(),
+                                               [&metrics](const QString& s) { return metrics.horizontalAdvance(s); });
     const Qt::Alignment horizontal = alignment() & Qt::AlignHorizontal_Mask;
     int y = 0;
     for (const QString& line : lines) {

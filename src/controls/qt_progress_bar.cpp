@@ -2,7 +2,6 @@
 
 #include "platform/control_error.h"
 
-
 namespace veltrano {
 
 QtProgressBar::QtProgressBar() : bar_(new QProgressBar)

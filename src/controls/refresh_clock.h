@@ -21,7 +21,7 @@ class RefreshClient;
 class RefreshClock : public QObject {
 public:
     static constexpr int kMinInterval = 25; // ms
-    static constexpr int kLatest = 40;      // ms
+    static constexpr int kLatest = 40; // ms
 
     // The UI thread's clock; it lives as long as the application object.
     static RefreshClock& instance();
@@ -48,7 +48,7 @@ class RefreshClient {
 public:
     enum class Stage { Content, Paint };
 
-    explicit RefreshClient(Stage stage) : stage_(stage) {}
+    explicit RefreshClient(Stage stage) : stage_(stage) { }
     RefreshClient(const RefreshClient&) = delete;
     RefreshClient& operator=(const RefreshClient&) = delete;
 

@@ -32,8 +32,8 @@ QString displayForm(const QString& text)
 // stands for the line feed after it too where there is one (as displayForm does); a carriage
 // return typed into a line box stays itself there. Nothing when `shown` is no such view of
 // `text`.
-std::optional<std::pair<qsizetype, qsizetype>> textSpan(const QString& text, const QString& shown,
-                                                        qsizetype from, qsizetype to)
+std::optional<std::pair<qsizetype, qsizetype>> textSpan(const QString& text, const QString& shown, qsizetype from,
+                                                        qsizetype to)
 {
     qsizetype begin = 0, end = 0;
     for (qsizetype s = 0, t = 0;; ++s, ++t) {
@@ -57,8 +57,7 @@ std::optional<std::pair<qsizetype, qsizetype>> textSpan(const QString& text, con
 
 } // namespace
 
-TextBox::TextBox(const QString& name, Lines lines, QWidget* parent)
-    : QObject(parent), RefreshClient(Stage::Content)
+TextBox::TextBox(const QString& name, Lines lines, QWidget* parent) : QObject(parent), RefreshClient(Stage::Content)
 {
     setObjectName(name);
     if (lines == Lines::Single) {
@@ -90,19 +89,14 @@ bool TextBox::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::InputMethod:
-    case QEvent::Drop:
-        syncNow();
-        break;
+    case QEvent::Drop: syncNow(); break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
         if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) // pastes the selection
             syncNow();
         break;
-    case QEvent::ContextMenu:
-        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-        return true;
-    default:
-        break;
+    case QEvent::ContextMenu: showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos()); return true;
+    default: break;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -133,8 +127,7 @@ void TextBox::takeOperatorEdit(const QString& nowShown)
         ++prefix;
     // Outside that span the text keeps its own characters: carriage returns stay 13.
     if (const auto span = textSpan(shownOf_, shown_, prefix, before - suffix))
-        text_ = shownOf_.left(span->first) + nowShown.mid(prefix, after - suffix - prefix)
-                + shownOf_.mid(span->second);
+        text_ = shownOf_.left(span->first) + nowShown.mid(prefix, after - suffix - prefix) + shownOf_.mid(span->second);
     else
         text_ = nowShown;
     shown_ = nowShown;

@@ -7,10 +7,7 @@
 namespace veltrano {
 
 namespace {
-QString line(int number, const QString& holder)
-{
-    return portName(number) + QStringLiteral(": ") + holder;
-}
+QString line(int number, const QString& holder) { return portName(number) + QStringLiteral(": ") + holder; }
 } // namespace
 
 void PortRefusals::refused(int number, const QString& holder)
@@ -22,10 +19,7 @@ void PortRefusals::refused(int number, const QString& holder)
     qWarning("veltrano: %s", qPrintable(line(number, holder)));
 }
 
-void PortRefusals::cleared(int number)
-{
-    holders_.remove(number);
-}
+void PortRefusals::cleared(int number) { holders_.remove(number); }
 
 QString PortRefusals::toolTip() const
 {

@@ -20,10 +20,10 @@ inline constexpr qsizetype kBoxLimit = 1000;
 inline constexpr QChar kEndMark = u'E';
 
 struct FrameDecode {
-    Sample sample;        // the previous sample with what this frame carries
-    QString lastData;     // the character before the end mark, for the progress line
-    QString box;          // what the box holds next
-    int frameIndex = 0;   // where the decode's count back from the end stopped
+    Sample sample; // the previous sample with what this frame carries
+    QString lastData; // the character before the end mark, for the progress line
+    QString box; // what the box holds next
+    int frameIndex = 0; // where the decode's count back from the end stopped
 };
 
 // Decodes a box whose last character is taken as the end mark: the four characters before

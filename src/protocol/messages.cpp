@@ -31,7 +31,11 @@ QString recordPiece(int index, const ParameterSource& source)
     case 9: return modeField(source.controlModeIndex());
     case 11: return flagField(source.counterEdgeChecked());
     case 12: return QStringLiteral("F");
-    case 2: case 4: case 6: case 8: case 10: return QStringLiteral("=");
+    case 2:
+    case 4:
+    case 6:
+    case 8:
+    case 10: return QStringLiteral("=");
     default: return {};
     }
 }

@@ -21,9 +21,9 @@ public:
     virtual bool isPipe() const = 0;
 
     struct Written {
-        qint64 bytes = 0;     // how many went out
-        bool full = false;    // none could: a pipe whose reader takes nothing yet
-        QString error;        // none could, and never will: why (empty when some went out)
+        qint64 bytes = 0; // how many went out
+        bool full = false; // none could: a pipe whose reader takes nothing yet
+        QString error; // none could, and never will: why (empty when some went out)
     };
     // Writes what the file takes of the bytes now; a pipe that is full is not waited for.
     virtual Written write(const char* data, qint64 size) = 0;

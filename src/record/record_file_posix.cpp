@@ -19,7 +19,7 @@ QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(err
 
 class PosixRecordFile : public RecordFile {
 public:
-    PosixRecordFile(int fd, bool isPipe) : fd_(fd), isPipe_(isPipe) {}
+    PosixRecordFile(int fd, bool isPipe) : fd_(fd), isPipe_(isPipe) { }
     ~PosixRecordFile() override { ::close(fd_); }
 
     bool isPipe() const override { return isPipe_; }
@@ -69,7 +69,7 @@ private:
 std::unique_ptr<RecordFile> RecordFile::open(const QString& path, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
+    struct stat st { };
     if (::stat(name.constData(), &st) == 0 && S_ISFIFO(st.st_mode)) {
         // Without a reader there is nobody to keep the run for (and a blocking open would
         // wait for one).

@@ -27,7 +27,7 @@ QString systemMessage(DWORD error)
 // Names Windows takes for a device whatever the folder and extension ("NUL", "COM3.csv").
 bool isDeviceName(const QString& path)
 {
-    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"),    QStringLiteral("AUX"),
                                      QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
     const QString base = QFileInfo(path).fileName().section(u'.', 0, 0).trimmed().toUpper();
     if (devices.contains(base))
@@ -39,7 +39,7 @@ bool isDeviceName(const QString& path)
 
 class WinRecordFile : public RecordFile {
 public:
-    explicit WinRecordFile(HANDLE file) : file_(file) {}
+    explicit WinRecordFile(HANDLE file) : file_(file) { }
     ~WinRecordFile() override { CloseHandle(file_); }
 
     bool isPipe() const override { return false; }
@@ -96,6 +96,6 @@ std::unique_ptr<RecordFile> RecordFile::open(const QString& path, QString* error
     return std::make_unique<WinRecordFile>(file);
 }
 
-void RecordFile::prepareWriterThread() {}
+void RecordFile::prepareWriterThread() { }
 
 } // namespace veltrano

@@ -106,7 +106,8 @@ void RunRecorder::run()
         bool finishing = false;
         {
             std::unique_lock guard(lock_);
-            wake_.wait_for(guard, kWriteEvery, [this] { return stopping_ || failed_ || pending_.size() >= kWriteAtOnce; });
+            wake_.wait_for(guard, kWriteEvery,
+                           [this] { return stopping_ || failed_ || pending_.size() >= kWriteAtOnce; });
             if (failed_)
                 return;
             bytes.swap(pending_);

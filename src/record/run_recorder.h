@@ -46,7 +46,7 @@ public:
 
     struct Result {
         qint64 rowsKept = 0; // lines after the header that are in the file
-        QString error;       // why it stopped early; empty when it did not
+        QString error; // why it stopped early; empty when it did not
     };
     // Writes what is held (waiting at most two seconds for a pipe that takes nothing), closes
     // the file and says how many rows it kept. Further calls return the same.
@@ -61,8 +61,8 @@ private:
     const QString path_;
     std::unique_ptr<RecordFile> file_; // closed by stop()
     // The writer thread's own; read by stop() once it has ended.
-    qint64 fileEnd_ = 0;    // bytes in the file, up to the end of its last whole line
-    qint64 linesKept_ = 0;  // whole lines in the file, the header included
+    qint64 fileEnd_ = 0; // bytes in the file, up to the end of its last whole line
+    qint64 linesKept_ = 0; // whole lines in the file, the header included
 
     mutable std::mutex lock_;
     std::condition_variable wake_;

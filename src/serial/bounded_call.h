@@ -15,8 +15,7 @@ namespace veltrano {
 // it any more. For system calls that may block far longer than an operator waits (opening
 // a Bluetooth serial port whose device is out of reach).
 template <typename T>
-std::optional<T> callWithin(std::chrono::milliseconds limit, std::function<T()> work,
-                            std::function<void(T)> release)
+std::optional<T> callWithin(std::chrono::milliseconds limit, std::function<T()> work, std::function<void(T)> release)
 {
     struct Shared {
         std::mutex lock;

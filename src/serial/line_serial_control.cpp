@@ -11,10 +11,7 @@ namespace veltrano {
 
 namespace {
 
-[[noreturn]] void fail(const QString& message)
-{
-    throw ControlError(message.toStdString());
-}
+[[noreturn]] void fail(const QString& message) { throw ControlError(message.toStdString()); }
 
 } // namespace
 
@@ -41,10 +38,7 @@ void LineSerialControl::setCommPort(int number)
     commPort_ = number;
 }
 
-bool LineSerialControl::portOpen() const
-{
-    return line_ && line_->isOpen() && !lost_;
-}
+bool LineSerialControl::portOpen() const { return line_ && line_->isOpen() && !lost_; }
 
 void LineSerialControl::setPortOpen(bool open)
 {
@@ -106,7 +100,8 @@ void LineSerialControl::setSettings(const QString& settings)
         try {
             line_->setBaud(parsed->baud);
         } catch (const ControlError& e) {
-            fail(QStringLiteral("Line settings \"%1\" not applied: %2").arg(settings, QString::fromStdString(e.what())));
+            fail(
+                QStringLiteral("Line settings \"%1\" not applied: %2").arg(settings, QString::fromStdString(e.what())));
         }
     }
     settings_ = settings;

@@ -98,10 +98,7 @@ QByteArray readLockFile(const QString& file)
     return lock.read(256);
 }
 
-bool processAlive(qint64 pid)
-{
-    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
+bool processAlive(qint64 pid) { return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
 
 PortUser userOf(qint64 pid)
 {
@@ -178,9 +175,8 @@ std::optional<PortUser> processWithDeviceOpen(dev_t device)
             char target[8] = {};
             if (::readlinkat(::dirfd(fds), fd->d_name, target, sizeof target) <= 0 || target[0] != '/')
                 continue;
-            struct stat st {};
-            if (::fstatat(::dirfd(fds), fd->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode)
-                && st.st_rdev == device) {
+            struct stat st { };
+            if (::fstatat(::dirfd(fds), fd->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
                 found = userOf(pid);
                 break;
             }
@@ -203,7 +199,7 @@ PortClaim::Refusal inUse(const PortUser& user)
 std::optional<PortUser> findPortUser(const QString& path)
 {
 #ifdef Q_OS_UNIX
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt;
     if (auto user = lockFileHolder(path))

@@ -9,7 +9,7 @@ namespace veltrano {
 
 // Who else holds a serial device, as far as the system tells.
 struct PortUser {
-    qint64 pid = 0;  // 0 when the system does not say
+    qint64 pid = 0; // 0 when the system does not say
     QString program; // the process name, when readable
 };
 

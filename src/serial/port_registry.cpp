@@ -12,8 +12,8 @@ namespace veltrano {
 
 namespace {
 
-const char* const registryHeader =
-    "# veltrano port numbers: COM<n>=<device>, the device's /dev/serial/by-id name or its path\n";
+const char* const registryHeader
+    = "# veltrano port numbers: COM<n>=<device>, the device's /dev/serial/by-id name or its path\n";
 
 QSet<QString> identitiesOf(const QList<SerialDevice>& devices)
 {
@@ -53,16 +53,13 @@ int lowestAbsentNumber(const PortMap& table, const QSet<QString>& present)
 
 } // namespace
 
-QString deviceIdentity(const SerialDevice& device)
-{
-    return device.byId.isEmpty() ? device.path : device.byId;
-}
+QString deviceIdentity(const SerialDevice& device) { return device.byId.isEmpty() ? device.path : device.byId; }
 
 bool isUsbOrAcm(const SerialDevice& device)
 {
     const QString name = QFileInfo(device.path).fileName();
     return device.vendorId >= 0 || !device.byId.isEmpty() || name.startsWith(QLatin1String("ttyUSB"))
-        || name.startsWith(QLatin1String("ttyACM"));
+           || name.startsWith(QLatin1String("ttyACM"));
 }
 
 Numbering assignNumbers(const PortMap& known, const QList<SerialDevice>& present)

@@ -21,11 +21,11 @@ namespace veltrano {
 
 // One serial device as the system lists it.
 struct SerialDevice {
-    QString path{};        // system device, e.g. /dev/ttyUSB0
-    QString byId{};        // its /dev/serial/by-id link, when it has one
+    QString path{}; // system device, e.g. /dev/ttyUSB0
+    QString byId{}; // its /dev/serial/by-id link, when it has one
     QString manufacturer{};
     QString description{};
-    int vendorId = -1;     // USB ids, -1 when unknown
+    int vendorId = -1; // USB ids, -1 when unknown
     int productId = -1;
 
     bool operator==(const SerialDevice&) const = default;
@@ -40,8 +40,8 @@ QString deviceIdentity(const SerialDevice& device);
 bool isUsbOrAcm(const SerialDevice& device);
 
 struct Numbering {
-    PortMap table;          // number -> identity, the known devices with the new ones
-    QStringList unnumbered;   // identities of present devices left without a number
+    PortMap table; // number -> identity, the known devices with the new ones
+    QStringList unnumbered; // identities of present devices left without a number
 };
 
 // The known table with numbers for the present devices it lacks. Known devices keep their
@@ -52,8 +52,8 @@ Numbering assignNumbers(const PortMap& known, const QList<SerialDevice>& present
 
 struct RegistryText {
     PortMap table;
-    QStringList foreign;      // one text per line that is not the file's own, naming it
-    QStringList problems;     // one text per number or device given twice, naming it
+    QStringList foreign; // one text per line that is not the file's own, naming it
+    QStringList problems; // one text per number or device given twice, naming it
 };
 
 // The registry file's text. Blank lines and lines starting with '#' are skipped; every
@@ -70,9 +70,9 @@ QString portRegistryPath();
 QMap<QString, QString> byIdLinks(const QString& directory);
 
 struct RegistryUpdate {
-    PortMap present;        // number -> identity of each present, numbered device
+    PortMap present; // number -> identity of each present, numbered device
     QStringList unnumbered;
-    QStringList problems;     // a file moved aside or left alone, a failed write
+    QStringList problems; // a file moved aside or left alone, a failed write
 };
 
 // Reads the registry file, numbers the present devices and writes the file back when it

@@ -18,11 +18,7 @@ namespace {
 
 const char* const portsVariable = "VELTRANO_PORTS";
 
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
+bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // Index past the digit run starting at i.
 qsizetype digitRunEnd(const QString& s, qsizetype i)
@@ -139,21 +135,18 @@ PortMap systemComPorts(const QStringList& names, QStringList* unnumbered)
 }
 
 struct PortTable::State {
-    std::optional<PortMap> fixed;      // set: the whole table, no system list
-    bool taken = false;                // the table was taken
-    PortMap table;                     // number -> what to open
-    QMap<int, QString> descriptions;   // number -> what a tooltip says of it
+    std::optional<PortMap> fixed; // set: the whole table, no system list
+    bool taken = false; // the table was taken
+    PortMap table; // number -> what to open
+    QMap<int, QString> descriptions; // number -> what a tooltip says of it
     int simulatedNumber = 0;
     std::shared_ptr<SimulatedBoard> simulated;
     QSet<QString> reported;
 };
 
-PortTable::PortTable() : state_(std::make_unique<State>()) {}
+PortTable::PortTable() : state_(std::make_unique<State>()) { }
 
-PortTable::PortTable(const PortMap& fixed) : state_(std::make_unique<State>())
-{
-    state_->fixed = fixed;
-}
+PortTable::PortTable(const PortMap& fixed) : state_(std::make_unique<State>()) { state_->fixed = fixed; }
 
 PortTable::~PortTable() = default;
 

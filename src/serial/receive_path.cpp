@@ -8,7 +8,7 @@
 
 namespace veltrano {
 
-ReceivePath::ReceivePath(std::function<void()> raise, QObject* parent) : QObject(parent), raise_(std::move(raise)) {}
+ReceivePath::ReceivePath(std::function<void()> raise, QObject* parent) : QObject(parent), raise_(std::move(raise)) { }
 
 void ReceivePath::attach(ByteLine* line)
 {

@@ -111,7 +111,7 @@ RegistryEntry readRegistryEntry(const QString& file)
 {
     RegistryEntry entry;
     const QByteArray path = QFile::encodeName(file);
-    struct stat st {};
+    struct stat st { };
     if (::lstat(path.constData(), &st) != 0) {
         if (errno != ENOENT) {
             entry.kind = RegistryEntry::Kind::Unreadable;
@@ -134,7 +134,7 @@ RegistryEntry readRegistryEntry(const QString& file)
         entry.why = leadsNowhere ? QStringLiteral("a link to nothing") : systemError(error);
         return entry;
     }
-    struct stat opened {};
+    struct stat opened { };
     if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
         ::close(fd);
         entry.kind = entry.isLink ? RegistryEntry::Kind::NotAFile : RegistryEntry::Kind::Unreadable;
@@ -160,7 +160,8 @@ QString moveRegistryAside(const QString& file, QString* error)
 {
     const QByteArray from = QFile::encodeName(file);
     for (int n = 0; n < 100; ++n) {
-        const QString name = n == 0 ? file + QStringLiteral(".damaged") : QStringLiteral("%1.damaged.%2").arg(file).arg(n);
+        const QString name = n == 0 ? file + QStringLiteral(".damaged")
+                                    : QStringLiteral("%1.damaged.%2").arg(file).arg(n);
         if (renameNoReplace(from, QFile::encodeName(name)))
             return name;
         if (errno != EEXIST) {
@@ -172,8 +173,7 @@ QString moveRegistryAside(const QString& file, QString* error)
     return {};
 }
 
-bool writeRegistryEntry(const QString& file, const RegistryEntry& entry, const QByteArray& content,
-                        QString* error)
+bool writeRegistryEntry(const QString& file, const RegistryEntry& entry, const QByteArray& content, QString* error)
 {
     if (entry.kind != RegistryEntry::Kind::File)
         return createNew(file, content, error);

@@ -11,16 +11,16 @@ namespace veltrano {
 // What stands at the file's path.
 struct RegistryEntry {
     enum class Kind {
-        Absent,     // nothing: a fresh file may be created
-        File,       // a regular file (or a link to one), read into text
-        NotAFile,   // something that cannot be a number file: moved aside when a link
+        Absent, // nothing: a fresh file may be created
+        File, // a regular file (or a link to one), read into text
+        NotAFile, // something that cannot be a number file: moved aside when a link
         Unreadable, // left exactly as it is
     };
     Kind kind = Kind::Absent;
     bool isLink = false;
-    QString target;  // the file a link leads to (canonical), where it leads to one
+    QString target; // the file a link leads to (canonical), where it leads to one
     QByteArray text; // Kind::File: the whole content
-    QString why;     // NotAFile, Unreadable: for the message
+    QString why; // NotAFile, Unreadable: for the message
 };
 
 // Larger than any number file (sixteen lines): such a file is not read further.
@@ -37,7 +37,6 @@ QString moveRegistryAside(const QString& file, QString* error);
 // one) is replaced and keeps its permissions; otherwise the directory is made and the file
 // created as a new entry, mode 0644 less the umask, never through a link that appeared
 // meanwhile.
-bool writeRegistryEntry(const QString& file, const RegistryEntry& entry, const QByteArray& content,
-                        QString* error);
+bool writeRegistryEntry(const QString& file, const RegistryEntry& entry, const QByteArray& content, QString* error);
 
 } // namespace veltrano

@@ -21,8 +21,7 @@ namespace veltrano {
 // An open refused because another program holds the port.
 class PortInUse : public ControlError {
 public:
-    PortInUse(const QString& message, const QString& holder)
-        : ControlError(message.toStdString()), holder_(holder) {}
+    PortInUse(const QString& message, const QString& holder) : ControlError(message.toStdString()), holder_(holder) { }
     // Who holds it: "in use by minicom, pid 4242", or "in use by another program".
     QString holder() const { return holder_; }
 
@@ -75,10 +74,14 @@ public:
 
     // Takes the system's ports and their numbers afresh; names resolve to these devices
     // until the next call. A port search calls it first.
-    virtual void rescanPorts() {}
+    virtual void rescanPorts() { }
 
     // The system device and a description of "COM<n>" for a tooltip; empty when unknown.
-    virtual QString describePort(int number) const { Q_UNUSED(number); return {}; }
+    virtual QString describePort(int number) const
+    {
+        Q_UNUSED(number);
+        return {};
+    }
 
 signals:
     // The communication event: raised on the UI thread, again for as long as

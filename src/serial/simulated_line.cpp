@@ -24,10 +24,7 @@ SimulatedLine::SimulatedLine(std::shared_ptr<SimulatedBoard> board, QObject* par
     connect(&timer_, &QTimer::timeout, this, &SimulatedLine::advance);
 }
 
-SimulatedLine::~SimulatedLine()
-{
-    close();
-}
+SimulatedLine::~SimulatedLine() { close(); }
 
 void SimulatedLine::open(int baud)
 {
@@ -71,10 +68,7 @@ void SimulatedLine::write(const QByteArray& bytes)
     schedule(now);
 }
 
-QByteArray SimulatedLine::readAll()
-{
-    return std::exchange(arrived_, QByteArray());
-}
+QByteArray SimulatedLine::readAll() { return std::exchange(arrived_, QByteArray()); }
 
 void SimulatedLine::sendBack(std::string_view answer, double from, bool pollAnswer)
 {

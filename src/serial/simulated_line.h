@@ -61,7 +61,7 @@ private:
     QTimer timer_;
     bool open_ = false;
     int baud_ = 9600;
-    double toBoardFreeAt_ = 0;   // when the line to the board is free again
+    double toBoardFreeAt_ = 0; // when the line to the board is free again
     double fromBoardFreeAt_ = 0; // ... and the line back
     double lastPollAnswerStartsAt_ = 0; // when the last poll's answer starts going out
     std::deque<Outgoing> toBoard_;

@@ -18,10 +18,7 @@ namespace veltrano {
 
 namespace {
 
-[[noreturn]] void fail(const QString& message)
-{
-    throw ControlError(message.toStdString());
-}
+[[noreturn]] void fail(const QString& message) { throw ControlError(message.toStdString()); }
 
 // A port another program holds is not opened at all (port_lock.h says how a holder is
 // found). While open, the port is held the ways other programs look for: the kernel's
@@ -138,7 +135,8 @@ private:
         // The device went away. Qt keeps reporting the read error for as long as the
         // descriptor stays open, until the control closes the line; its error text here
         // is whatever the last system call left behind, not the cause.
-        emit lost(error == QSerialPort::ReadError ? QStringLiteral("read failed") : QStringLiteral("device unavailable"));
+        emit lost(error == QSerialPort::ReadError ? QStringLiteral("read failed")
+                                                  : QStringLiteral("device unavailable"));
     }
 
     QSerialPort* port_;

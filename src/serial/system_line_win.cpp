@@ -64,10 +64,8 @@ bool meansDeviceGone(DWORD error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_GEN_FAILURE:
     case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_READY:
-        return true;
-    default:
-        return false;
+    case ERROR_NOT_READY: return true;
+    default: return false;
     }
 }
 
@@ -87,8 +85,8 @@ public:
         const std::optional<Opened> opened = callWithin<Opened>(
             kOpenLimit,
             [path] {
-                const HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                OPEN_EXISTING, 0, nullptr);
+                const HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                0, nullptr);
                 return Opened{port, port == INVALID_HANDLE_VALUE ? GetLastError() : DWORD(ERROR_SUCCESS)};
             },
             [](Opened late) {
@@ -149,16 +147,18 @@ public:
     void write(const QByteArray& bytes) override
     {
         DWORD written = 0;
-        if (WriteFile(port_, bytes.constData(), DWORD(bytes.size()), &written, nullptr) && written == DWORD(bytes.size()))
+        if (WriteFile(port_, bytes.constData(), DWORD(bytes.size()), &written, nullptr)
+            && written == DWORD(bytes.size()))
             return;
         const DWORD error = written == DWORD(bytes.size()) ? ERROR_SUCCESS : GetLastError();
         if (meansDeviceGone(error))
             reportLoss(QStringLiteral("write failed"));
-        throw ControlError(QStringLiteral("Output failed: %1")
-                               .arg(error == ERROR_SUCCESS ? QStringLiteral("the line took only %1 of %2 bytes")
-                                                                 .arg(written).arg(bytes.size())
-                                                           : systemMessage(error))
-                               .toStdString());
+        throw ControlError(
+            QStringLiteral("Output failed: %1")
+                .arg(error == ERROR_SUCCESS
+                         ? QStringLiteral("the line took only %1 of %2 bytes").arg(written).arg(bytes.size())
+                         : systemMessage(error))
+                .toStdString());
     }
 
     QByteArray readAll() override
@@ -228,14 +228,16 @@ private:
                 notify = !std::exchange(notifyQueued_, true);
             }
             if (notify)
-                QMetaObject::invokeMethod(this, [this] { emit readyRead(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { emit readyRead(); }, Qt::QueuedConnection);
         }
     }
 
     // From either thread: the loss is told from the UI thread's event loop.
     void reportLoss(const QString& reason)
     {
-        QMetaObject::invokeMethod(this, [this, reason] { emit lost(reason); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, reason] { emit lost(reason); }, Qt::QueuedConnection);
     }
 
     QString name_;

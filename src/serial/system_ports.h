@@ -12,9 +12,9 @@
 namespace veltrano {
 
 struct SystemPortList {
-    PortMap table;                   // number -> what to open
+    PortMap table; // number -> what to open
     QMap<int, QString> descriptions; // number -> what a tooltip says of it
-    QStringList problems;            // what needs the user, for standard error
+    QStringList problems; // what needs the user, for standard error
 };
 
 // The system's ports now. On Linux each device keeps the number it was first given

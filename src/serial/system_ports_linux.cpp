@@ -53,7 +53,8 @@ SystemPortList numberDevices(const QList<SerialDevice>& present)
     }
     list.problems = update.problems;
     for (const QString& identity : update.unnumbered)
-        list.problems.append(QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
+        list.problems.append(
+            QStringLiteral("%1 is not offered: COM1 to COM16 all belong to devices present").arg(identity));
     return list;
 }
 

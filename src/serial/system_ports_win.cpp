@@ -65,7 +65,8 @@ QMap<QString, QString> portDescriptions()
             wchar_t name[64];
             DWORD bytes = sizeof name - sizeof(wchar_t);
             DWORD type = 0;
-            if (RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes) == ERROR_SUCCESS
+            if (RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes)
+                    == ERROR_SUCCESS
                 && type == REG_SZ) {
                 name[bytes / sizeof(wchar_t)] = 0;
                 portName = QString::fromWCharArray(name);

@@ -31,40 +31,40 @@ namespace veltrano::sim {
 
 class DriverBoard {
 public:
-    static constexpr double controlPeriod = 1e-3;  // s
-    static constexpr int subSteps = 10;            // motor steps per control period
-    static constexpr double maxSpeedRpm = 6000;    // full scale of the speed trace, and speed set-point limit
-    static constexpr double maxCurrent = 2;        // full scale of the current trace, A (peaks clip)
-    static constexpr double currentLimit = 5;      // bridge current limit, A
+    static constexpr double controlPeriod = 1e-3; // s
+    static constexpr int subSteps = 10; // motor steps per control period
+    static constexpr double maxSpeedRpm = 6000; // full scale of the speed trace, and speed set-point limit
+    static constexpr double maxCurrent = 2; // full scale of the current trace, A (peaks clip)
+    static constexpr double currentLimit = 5; // bridge current limit, A
     static constexpr int encoderLines = 100;
-    static constexpr double speedWindow = 0.01;    // speed measured over this span, s
+    static constexpr double speedWindow = 0.01; // speed measured over this span, s
     static constexpr int positionStepsPerTurn = 4; // position trace: one step a quarter turn
 
     explicit DriverBoard(MotorParams params = {});
 
     void setSettings(const DriverSettings& settings);
-    const DriverSettings& settings() const { return m_settings; }
+    const DriverSettings& settings() const { return settings_; }
 
     void run();
     void stop();
     // Reverses the set-point direction; returns true when it is now reversed.
     bool toggleDirection();
-    bool running() const { return m_running; }
-    bool reversed() const { return m_direction < 0; }
+    bool running() const { return running_; }
+    bool reversed() const { return direction_ < 0; }
 
     // Runs the board for this many seconds of simulated time (fixed steps; a
     // remainder shorter than one control period is carried to the next call).
     void advance(double seconds);
-    double time() const { return m_time; }
+    double time() const { return time_; }
 
-    const DcMotor& motor() const { return m_motor; }
-    DcMotor& motor() { return m_motor; }
-    double duty() const { return m_duty; }                   // applied, after the current limit
-    double measuredSpeed() const { return m_measuredSpeed; } // rad/s from the encoder
-    long encoderCount() const { return m_count; }
-    int countsPerTurn() const { return m_settings.countBothEdges ? 4 * encoderLines : encoderLines; }
+    const DcMotor& motor() const { return motor_; }
+    DcMotor& motor() { return motor_; }
+    double duty() const { return duty_; } // applied, after the current limit
+    double measuredSpeed() const { return measuredSpeed_; } // rad/s from the encoder
+    long encoderCount() const { return count_; }
+    int countsPerTurn() const { return settings_.countBothEdges ? 4 * encoderLines : encoderLines; }
     // Present target in the mode's own unit (duty, rad/s or rad), after the ramp.
-    double setpoint() const { return m_rampedTarget; }
+    double setpoint() const { return rampedTarget_; }
     // Encoder position from the reference, rad.
     double position() const;
 
@@ -78,7 +78,7 @@ public:
 
 private:
     void controlStep();
-    double rawTarget() const;  // set-point before the ramp
+    double rawTarget() const; // set-point before the ramp
     bool isSpeedLoop() const;
     bool isPositionLoop() const;
     double gainScale() const;
@@ -88,22 +88,22 @@ private:
     void readEncoder();
     void restartSpeedMeasurement();
 
-    DcMotor m_motor;
-    DriverSettings m_settings;
-    bool m_running = false;
-    double m_direction = 1;
-    double m_time = 0;          // board time, s
-    double m_runStart = 0;      // board time of the last run command
-    double m_pending = 0;       // simulated time not yet stepped
-    double m_duty = 0;
-    double m_rampedTarget = 0;
-    double m_integral = 0;
-    long m_count = 0;
-    double m_reference = 0;     // encoder angle that position() counts from, rad
-    static constexpr int historyLength = 10;  // speedWindow / controlPeriod
-    std::array<long, historyLength> m_countHistory{};
-    int m_historyPos = 0;
-    double m_measuredSpeed = 0;
+    DcMotor motor_;
+    DriverSettings settings_;
+    bool running_ = false;
+    double direction_ = 1;
+    double time_ = 0; // board time, s
+    double runStart_ = 0; // board time of the last run command
+    double pending_ = 0; // simulated time not yet stepped
+    double duty_ = 0;
+    double rampedTarget_ = 0;
+    double integral_ = 0;
+    long count_ = 0;
+    double reference_ = 0; // encoder angle that position() counts from, rad
+    static constexpr int historyLength = 10; // speedWindow / controlPeriod
+    std::array<long, historyLength> countHistory_{};
+    int historyPos_ = 0;
+    double measuredSpeed_ = 0;
 };
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -65,7 +65,7 @@ std::optional<bool> parseFlag(std::string_view s)
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
 std::string_view modeName(ControlMode mode)
 {
@@ -96,8 +96,8 @@ RecordResult parseRecordBody(std::string_view body)
 
     RecordResult result;
     if (fields.size() != fieldCount) {
-        result.error = "record has " + std::to_string(fields.size()) + " fields, "
-                       + std::to_string(fieldCount) + " expected";
+        result.error = "record has " + std::to_string(fields.size()) + " fields, " + std::to_string(fieldCount)
+                       + " expected";
         return result;
     }
 
@@ -154,42 +154,42 @@ void ProtocolParser::feed(std::string_view bytes, double now, std::vector<Protoc
 
 void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& out)
 {
-    switch (m_state) {
+    switch (state_) {
     case State::Record:
     case State::Discard:
         // A poll is answered at once even inside a record, so that text holding a
         // "C" cannot hold up the polls behind it; the record itself is spoilt.
         if (c == 'Q') {
             out.push_back({ProtocolEvent::Kind::Poll});
-            m_pollInRecord = true;
+            pollInRecord_ = true;
             return;
         }
-        if (m_state == State::Discard) {
+        if (state_ == State::Discard) {
             // Rest of an overlong record: dropped up to its "F".
             if (c == 'F')
-                m_state = State::Idle;
+                state_ = State::Idle;
             return;
         }
         // An "F" closes the record only once all six fields are there; before that
         // it was typed into a field. "=" always separates, so a typed "=" shows up
         // as a wrong field count.
-        if (c == 'F' && m_separators >= static_cast<int>(fieldCount) - 1) {
+        if (c == 'F' && separators_ >= static_cast<int>(fieldCount) - 1) {
             finishRecord(out);
             return;
         }
         if (c == '=')
-            ++m_separators;
-        m_record += c;
-        if (m_record.size() + 2 > maxRecordLength) {
-            out.push_back({ProtocolEvent::Kind::RecordError, {},
-                           "record longer than " + std::to_string(maxRecordLength)
-                               + " characters without its closing F"});
-            m_record.clear();
-            m_state = State::Discard;
+            ++separators_;
+        record_ += c;
+        if (record_.size() + 2 > maxRecordLength) {
+            out.push_back(
+                {ProtocolEvent::Kind::RecordError,
+                 {},
+                 "record longer than " + std::to_string(maxRecordLength) + " characters without its closing F"});
+            record_.clear();
+            state_ = State::Discard;
         }
         return;
-    case State::Idle:
-        break;
+    case State::Idle: break;
     }
 
     ProtocolEvent::Kind kind;
@@ -201,20 +201,18 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
     case 'Q': kind = ProtocolEvent::Kind::Poll; break;
     case 'C':
         flushText(out);
-        m_state = State::Record;
-        m_record.clear();
-        m_separators = 0;
-        m_pollInRecord = false;
-        m_recordStart = now;
+        state_ = State::Record;
+        record_.clear();
+        separators_ = 0;
+        pollInRecord_ = false;
+        recordStart_ = now;
         return;
     case '\r':
-    case '\n':
-        flushText(out);
-        return;
+    case '\n': flushText(out); return;
     default:
-        m_text += c;
-        m_lastTextByte = now;
-        if (m_text.size() >= maxTextLength)
+        text_ += c;
+        lastTextByte_ = now;
+        if (text_.size() >= maxTextLength)
             flushText(out);
         return;
     }
@@ -224,61 +222,62 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
 
 void ProtocolParser::finishRecord(std::vector<ProtocolEvent>& out)
 {
-    RecordResult r = parseRecordBody(m_record);
-    if (m_pollInRecord) {
+    RecordResult r = parseRecordBody(record_);
+    if (pollInRecord_) {
         r.settings.reset();
         r.error = "a \"Q\" inside the record was taken as a poll";
     }
     if (r.settings)
-        out.push_back({ProtocolEvent::Kind::Record, *r.settings, "C" + m_record + "F"});
+        out.push_back({ProtocolEvent::Kind::Record, *r.settings, "C" + record_ + "F"});
     else
         out.push_back({ProtocolEvent::Kind::RecordError, {}, r.error});
-    m_record.clear();
-    m_state = State::Idle;
+    record_.clear();
+    state_ = State::Idle;
 }
 
 void ProtocolParser::flushText(std::vector<ProtocolEvent>& out)
 {
-    if (m_text.empty())
+    if (text_.empty())
         return;
-    out.push_back({ProtocolEvent::Kind::Text, {}, printable(m_text)});
-    m_text.clear();
+    out.push_back({ProtocolEvent::Kind::Text, {}, printable(text_)});
+    text_.clear();
 }
 
 void ProtocolParser::poll(double now, std::vector<ProtocolEvent>& out)
 {
-    if (!m_text.empty() && now - m_lastTextByte >= textPause)
+    if (!text_.empty() && now - lastTextByte_ >= textPause)
         flushText(out);
     // The time counts from the "C", whatever has come since.
-    if (m_state == State::Record && now - m_recordStart >= recordTimeout) {
-        out.push_back({ProtocolEvent::Kind::RecordError, {},
-                       "record unfinished: \"C" + printable(m_record) + "\" without its closing F"});
-        m_record.clear();
-        m_state = State::Idle;
-    } else if (m_state == State::Discard && now - m_recordStart >= recordTimeout) {
-        m_state = State::Idle;
+    if (state_ == State::Record && now - recordStart_ >= recordTimeout) {
+        out.push_back({ProtocolEvent::Kind::RecordError,
+                       {},
+                       "record unfinished: \"C" + printable(record_) + "\" without its closing F"});
+        record_.clear();
+        state_ = State::Idle;
+    } else if (state_ == State::Discard && now - recordStart_ >= recordTimeout) {
+        state_ = State::Idle;
     }
 }
 
 void ProtocolParser::reset()
 {
-    m_state = State::Idle;
-    m_record.clear();
-    m_separators = 0;
-    m_pollInRecord = false;
-    m_text.clear();
+    state_ = State::Idle;
+    record_.clear();
+    separators_ = 0;
+    pollInRecord_ = false;
+    text_.clear();
 }
 
 std::optional<double> ProtocolParser::nextDeadline() const
 {
     std::optional<double> t;
-    if (!m_text.empty())
-        t = m_lastTextByte + textPause;
-    if (m_state != State::Idle) {
-        const double r = m_recordStart + recordTimeout;
+    if (!text_.empty())
+        t = lastTextByte_ + textPause;
+    if (state_ != State::Idle) {
+        const double r = recordStart_ + recordTimeout;
         t = t ? std::min(*t, r) : r;
     }
     return t;
 }
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

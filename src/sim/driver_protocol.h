@@ -36,19 +36,19 @@ std::string_view modeName(ControlMode mode);
 
 // The six fields of one parameter record, decoded.
 struct DriverSettings {
-    long speedFactor = 2600;      // signed; PWM counts / rpm / degrees depending on the mode
-    bool acceleration = false;    // acc flag "9"
-    int responses = 10;           // loop gain in tenths (10 = nominal)
-    int speedTest = 2;            // test pattern period in seconds, 0 = constant set-point
+    long speedFactor = 2600; // signed; PWM counts / rpm / degrees depending on the mode
+    bool acceleration = false; // acc flag "9"
+    int responses = 10; // loop gain in tenths (10 = nominal)
+    int speedTest = 2; // test pattern period in seconds, 0 = constant set-point
     ControlMode mode = ControlMode::HBridge;
-    bool countBothEdges = false;  // counter edge "9"
+    bool countBothEdges = false; // counter edge "9"
 
     bool operator==(const DriverSettings&) const = default;
 };
 
 struct RecordResult {
-    std::optional<DriverSettings> settings;  // set when the record is well formed
-    std::string error;                       // why it is not, otherwise
+    std::optional<DriverSettings> settings; // set when the record is well formed
+    std::string error; // why it is not, otherwise
 };
 
 // Decodes the text between "C" and "F" (both excluded).
@@ -56,14 +56,14 @@ RecordResult parseRecordBody(std::string_view body);
 
 struct ProtocolEvent {
     enum class Kind {
-        Greeting,     // "A"
-        Record,       // a well-formed record; settings holds it
-        RecordError,  // a malformed record; text holds the reason
-        Run,          // "J"
-        Toggle,       // "T"
-        Stop,         // "I"
-        Poll,         // "Q"
-        Text,         // free text; text holds it
+        Greeting, // "A"
+        Record, // a well-formed record; settings holds it
+        RecordError, // a malformed record; text holds the reason
+        Run, // "J"
+        Toggle, // "T"
+        Stop, // "I"
+        Poll, // "Q"
+        Text, // free text; text holds it
     };
     Kind kind;
     DriverSettings settings{};
@@ -90,7 +90,7 @@ public:
     // Earliest time at which poll() may have something to do.
     std::optional<double> nextDeadline() const;
 
-    bool inRecord() const { return m_state != State::Idle; }
+    bool inRecord() const { return state_ != State::Idle; }
 
 private:
     enum class State { Idle, Record, Discard };
@@ -99,13 +99,13 @@ private:
     void finishRecord(std::vector<ProtocolEvent>& out);
     void flushText(std::vector<ProtocolEvent>& out);
 
-    State m_state = State::Idle;
-    std::string m_record;  // bytes after "C"
-    int m_separators = 0;
-    bool m_pollInRecord = false;  // a "Q" came while the record was open
-    double m_recordStart = 0;     // time of its "C"
-    std::string m_text;
-    double m_lastTextByte = 0;
+    State state_ = State::Idle;
+    std::string record_; // bytes after "C"
+    int separators_ = 0;
+    bool pollInRecord_ = false; // a "Q" came while the record was open
+    double recordStart_ = 0; // time of its "C"
+    std::string text_;
+    double lastTextByte_ = 0;
 };
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -7,8 +7,8 @@ namespace veltrano::sim {
 
 void DcMotor::step(double dt, double duty, bool driven)
 {
-    const MotorParams& p = m_params;
-    MotorState& s = m_state;
+    const MotorParams& p = params_;
+    MotorState& s = state_;
     if (dt <= 0)
         return;
 
@@ -48,9 +48,9 @@ void DcMotor::step(double dt, double duty, bool driven)
 
 double DcMotor::steadySpeed(double duty) const
 {
-    const MotorParams& p = m_params;
+    const MotorParams& p = params_;
     const double v = std::clamp(duty, -1.0, 1.0) * p.supplyVoltage;
     return v * p.kt / (p.resistance * p.viscous + p.kt * p.ke);
 }
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -70,24 +70,24 @@ int wholeNumber(std::string_view s)
     return value;
 }
 
-}  // namespace
+} // namespace
 
 void ReplayReader::feed(std::string_view chunk)
 {
-    if (m_tooBig)
+    if (tooBig_)
         return;
-    if (chunk.size() > kMaxBytes - m_bytes) {
-        m_tooBig = true;
+    if (chunk.size() > kMaxBytes - bytes_) {
+        tooBig_ = true;
         return;
     }
-    m_bytes += chunk.size();
+    bytes_ += chunk.size();
     while (!chunk.empty()) {
         const std::size_t nl = chunk.find('\n');
         const std::string_view piece = chunk.substr(0, nl);
-        if (m_line.size() + piece.size() > kMaxLine)
-            m_lineTooLong = true;
+        if (line_.size() + piece.size() > kMaxLine)
+            lineTooLong_ = true;
         else
-            m_line.append(piece);
+            line_.append(piece);
         if (nl == std::string_view::npos)
             return;
         endLine();
@@ -97,63 +97,63 @@ void ReplayReader::feed(std::string_view chunk)
 
 void ReplayReader::endLine()
 {
-    ++m_lineNumber;
-    if (m_lineTooLong)
+    ++lineNumber_;
+    if (lineTooLong_)
         problem("longer than " + std::to_string(kMaxLine) + " characters");
     else
-        takeLine(m_line);
-    m_line.clear();
-    m_lineTooLong = false;
+        takeLine(line_);
+    line_.clear();
+    lineTooLong_ = false;
 }
 
 void ReplayReader::problem(const std::string& what)
 {
-    if (m_data.problems.size() < kMaxProblems)
-        m_data.problems.push_back("line " + std::to_string(m_lineNumber) + ": " + what);
+    if (data_.problems.size() < kMaxProblems)
+        data_.problems.push_back("line " + std::to_string(lineNumber_) + ": " + what);
     else
-        ++m_data.unlistedProblems;
+        ++data_.unlistedProblems;
 }
 
 void ReplayReader::takeLine(std::string_view line)
 {
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    if (m_lineNumber == 1 && line.starts_with("\xEF\xBB\xBF"))
-        line.remove_prefix(3);  // a byte-order mark left by an editor
+    if (lineNumber_ == 1 && line.starts_with("\xEF\xBB\xBF"))
+        line.remove_prefix(3); // a byte-order mark left by an editor
     if (trimmed(line).empty())
         return;
-    if (!m_data.refusal.empty())
+    if (!data_.refusal.empty())
         return;
     const std::vector<std::string_view> cells = fields(line);
 
-    if (!m_haveHeader) {
-        m_haveHeader = true;
-        m_columns = cells.size();
-        const std::string where = "the header (line " + std::to_string(m_lineNumber) + ")";
+    if (!haveHeader_) {
+        haveHeader_ = true;
+        columns_ = cells.size();
+        const std::string where = "the header (line " + std::to_string(lineNumber_) + ")";
         for (std::size_t k = 0; k < 4; ++k) {
             const std::string name = "Data_" + std::to_string(k);
             int found = 0;
             for (std::size_t i = 0; i < cells.size(); ++i) {
                 if (cells[i] == name) {
-                    m_dataColumn[k] = i;
+                    dataColumn_[k] = i;
                     ++found;
                 }
             }
             if (found != 1) {
-                m_data.refusal = where + (found ? " has " + name + " more than once" : " has no " + name + " column");
+                data_.refusal = where + (found ? " has " + name + " more than once" : " has no " + name + " column");
                 return;
             }
         }
         return;
     }
 
-    if (cells.size() != m_columns) {
-        problem(std::to_string(cells.size()) + " columns where the header has " + std::to_string(m_columns));
+    if (cells.size() != columns_) {
+        problem(std::to_string(cells.size()) + " columns where the header has " + std::to_string(columns_));
         return;
     }
     Frame frame{};
     for (std::size_t k = 0; k < 4; ++k) {
-        const std::string_view cell = cells[m_dataColumn[k]];
+        const std::string_view cell = cells[dataColumn_[k]];
         const std::string name = "Data_" + std::to_string(k);
         if (cell.empty()) {
             problem(name + " is empty");
@@ -170,16 +170,16 @@ void ReplayReader::takeLine(std::string_view line)
         }
         frame[k] = static_cast<std::uint8_t>(value);
     }
-    m_data.frames.push_back(frame);
+    data_.frames.push_back(frame);
 }
 
 ReplayData ReplayReader::finish()
 {
-    if (!m_tooBig && (!m_line.empty() || m_lineTooLong))
-        endLine();  // a last line without its newline
-    ReplayData data = std::move(m_data);
-    const bool tooBig = m_tooBig;
-    const bool haveHeader = m_haveHeader;
+    if (!tooBig_ && (!line_.empty() || lineTooLong_))
+        endLine(); // a last line without its newline
+    ReplayData data = std::move(data_);
+    const bool tooBig = tooBig_;
+    const bool haveHeader = haveHeader_;
     *this = ReplayReader();
     if (data.refusal.empty()) {
         if (tooBig)
@@ -227,4 +227,4 @@ ReplayData loadReplay(const std::string& path)
     return reader.finish();
 }
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

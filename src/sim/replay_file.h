@@ -24,21 +24,21 @@ using Frame = std::array<std::uint8_t, 4>;
 
 struct ReplayData {
     std::vector<Frame> frames;
-    std::vector<std::string> problems;  // "line N: ...", the first kMaxProblems of them
-    long unlistedProblems = 0;          // bad rows beyond those
-    std::string refusal;                // why nothing can be played; empty when usable
+    std::vector<std::string> problems; // "line N: ...", the first kMaxProblems of them
+    long unlistedProblems = 0; // bad rows beyond those
+    std::string refusal; // why nothing can be played; empty when usable
 };
 
 class ReplayReader {
 public:
-    static constexpr std::size_t kMaxBytes = 64u << 20;  // ≈ 3 million rows, some 14 h at 64 polls/s
+    static constexpr std::size_t kMaxBytes = 64u << 20; // ≈ 3 million rows, some 14 h at 64 polls/s
     static constexpr std::size_t kMaxLine = 1024;
     static constexpr std::size_t kMaxProblems = 50;
 
     // Text in pieces of any size, as it comes.
     void feed(std::string_view chunk);
     // More than kMaxBytes came: the rest need not be read, it is refused anyway.
-    bool full() const { return m_tooBig; }
+    bool full() const { return tooBig_; }
     ReplayData finish();
 
 private:
@@ -46,15 +46,15 @@ private:
     void takeLine(std::string_view line);
     void problem(const std::string& what);
 
-    ReplayData m_data;
-    std::string m_line;
-    bool m_lineTooLong = false;
-    long m_lineNumber = 0;
-    std::size_t m_bytes = 0;
-    bool m_tooBig = false;
-    bool m_haveHeader = false;
-    std::size_t m_columns = 0;
-    std::array<std::size_t, 4> m_dataColumn{};
+    ReplayData data_;
+    std::string line_;
+    bool lineTooLong_ = false;
+    long lineNumber_ = 0;
+    std::size_t bytes_ = 0;
+    bool tooBig_ = false;
+    bool haveHeader_ = false;
+    std::size_t columns_ = 0;
+    std::array<std::size_t, 4> dataColumn_{};
 };
 
 ReplayData parseReplay(std::string_view text);
@@ -62,4 +62,4 @@ ReplayData parseReplay(std::string_view text);
 // Reads a whole file; an unreadable one is refused with the system's reason.
 ReplayData loadReplay(const std::string& path);
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -17,18 +17,16 @@ std::string lower(std::string_view text)
 
 std::string describe(const DriverSettings& s)
 {
-    return "mode " + std::to_string(static_cast<int>(s.mode)) + " " + lower(modeName(s.mode))
-           + " sf " + std::to_string(s.speedFactor) + " acc " + (s.acceleration ? "on" : "off")
-           + " resp " + std::to_string(s.responses) + " test " + std::to_string(s.speedTest)
-           + " edge " + (s.countBothEdges ? "9" : "1");
+    return "mode " + std::to_string(static_cast<int>(s.mode)) + " " + lower(modeName(s.mode)) + " sf "
+           + std::to_string(s.speedFactor) + " acc " + (s.acceleration ? "on" : "off") + " resp "
+           + std::to_string(s.responses) + " test " + std::to_string(s.speedTest) + " edge "
+           + (s.countBothEdges ? "9" : "1");
 }
 
-}  // namespace
+} // namespace
 
 SimDevice::SimDevice(DeviceOptions options, MotorParams motor)
-    : m_options(options), m_board(motor), m_rng(options.seed)
-{
-}
+    : options_(options), board_(motor), rng_(options.seed) { }
 
 std::string SimDevice::frame(const std::array<std::uint8_t, 4>& data, bool emitE)
 {
@@ -41,48 +39,48 @@ std::string SimDevice::frame(const std::array<std::uint8_t, 4>& data, bool emitE
 
 void SimDevice::setReplay(std::vector<Frame> frames, bool loop)
 {
-    m_replay = std::move(frames);
-    m_replayPosition = 0;
-    m_loop = loop;
-    m_replayEnded = false;
+    replay_ = std::move(frames);
+    replayPosition_ = 0;
+    loop_ = loop;
+    replayEnded_ = false;
 }
 
 Frame SimDevice::nextTraces()
 {
-    if (m_replayPosition < m_replay.size()) {
-        const Frame f = m_replay[m_replayPosition++];
-        if (m_loop && m_replayPosition == m_replay.size())
-            m_replayPosition = 0;
+    if (replayPosition_ < replay_.size()) {
+        const Frame f = replay_[replayPosition_++];
+        if (loop_ && replayPosition_ == replay_.size())
+            replayPosition_ = 0;
         return f;
     }
-    if (!m_replay.empty() && !m_replayEnded) {
-        m_replayEnded = true;
-        if (m_warn)
-            m_warn("replay: all " + std::to_string(m_replay.size())
-                   + " recorded frames sent; the polls get simulated frames from now on");
+    if (!replay_.empty() && !replayEnded_) {
+        replayEnded_ = true;
+        if (warn_)
+            warn_("replay: all " + std::to_string(replay_.size())
+                  + " recorded frames sent; the polls get simulated frames from now on");
     }
-    return m_board.traces();
+    return board_.traces();
 }
 
 void SimDevice::log(const std::string& line) const
 {
-    if (m_log)
-        m_log(line);
+    if (log_)
+        log_(line);
 }
 
 void SimDevice::advanceTo(double now)
 {
-    if (m_lastTime && now > *m_lastTime)
-        m_board.advance(now - *m_lastTime);
-    if (!m_lastTime || now > *m_lastTime)
-        m_lastTime = now;
+    if (lastTime_ && now > *lastTime_)
+        board_.advance(now - *lastTime_);
+    if (!lastTime_ || now > *lastTime_)
+        lastTime_ = now;
 }
 
 void SimDevice::receive(std::string_view bytes, double now, std::string& out)
 {
     advanceTo(now);
     std::vector<ProtocolEvent> events;
-    m_parser.feed(bytes, now, events);
+    parser_.feed(bytes, now, events);
     for (const ProtocolEvent& e : events)
         handle(e, out);
 }
@@ -91,38 +89,35 @@ void SimDevice::update(double now, std::string& out)
 {
     advanceTo(now);
     std::vector<ProtocolEvent> events;
-    m_parser.poll(now, events);
+    parser_.poll(now, events);
     for (const ProtocolEvent& e : events)
         handle(e, out);
 }
 
-void SimDevice::lineClosed()
-{
-    m_parser.reset();
-}
+void SimDevice::lineClosed() { parser_.reset(); }
 
 void SimDevice::handle(const ProtocolEvent& event, std::string& out)
 {
     using Kind = ProtocolEvent::Kind;
     switch (event.kind) {
     case Kind::Poll: {
-        ++m_polls;
+        ++polls_;
         bool answer = true;
-        if (m_options.answerRatio < 1.0)
-            answer = m_rng() < m_options.answerRatio * 4294967296.0;
+        if (options_.answerRatio < 1.0)
+            answer = rng_() < options_.answerRatio * 4294967296.0;
         if (answer) {
-            ++m_answered;
-            out += frame(nextTraces(), m_options.emitE);
+            ++answered_;
+            out += frame(nextTraces(), options_.emitE);
         }
         return;
     }
     case Kind::Greeting:
         log("rx A (greeting)");
-        out += "veltrano driver sim ready, " + describe(m_board.settings()) + "\r\n";
+        out += "veltrano driver sim ready, " + describe(board_.settings()) + "\r\n";
         return;
     case Kind::Record:
         log("rx record " + event.text);
-        m_board.setSettings(event.settings);
+        board_.setSettings(event.settings);
         out += "ok " + describe(event.settings) + "\r\n";
         return;
     case Kind::RecordError:
@@ -131,20 +126,20 @@ void SimDevice::handle(const ProtocolEvent& event, std::string& out)
         return;
     case Kind::Run:
         log("rx J (run)");
-        if (m_board.running()) {
+        if (board_.running()) {
             out += "already running\r\n";
         } else {
-            m_board.run();
-            out += "run " + lower(modeName(m_board.settings().mode)) + "\r\n";
+            board_.run();
+            out += "run " + lower(modeName(board_.settings().mode)) + "\r\n";
         }
         return;
     case Kind::Toggle:
         log("rx T (direction)");
-        out += m_board.toggleDirection() ? "dir reversed\r\n" : "dir forward\r\n";
+        out += board_.toggleDirection() ? "dir reversed\r\n" : "dir forward\r\n";
         return;
     case Kind::Stop:
         log("rx I (stop)");
-        m_board.stop();
+        board_.stop();
         out += "stop\r\n";
         return;
     case Kind::Text:
@@ -154,4 +149,4 @@ void SimDevice::handle(const ProtocolEvent& event, std::string& out)
     }
 }
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -22,9 +22,9 @@
 namespace veltrano::sim {
 
 struct DeviceOptions {
-    bool emitE = false;        // let 69 ("E") through as a data byte
-    double answerRatio = 1.0;  // fraction of polls answered
-    std::uint32_t seed = 1;    // for the choice of unanswered polls
+    bool emitE = false; // let 69 ("E") through as a data byte
+    double answerRatio = 1.0; // fraction of polls answered
+    std::uint32_t seed = 1; // for the choice of unanswered polls
 };
 
 class SimDevice {
@@ -33,17 +33,17 @@ public:
 
     explicit SimDevice(DeviceOptions options = {}, MotorParams motor = {});
 
-    void setLogger(Logger logger) { m_log = std::move(logger); }
+    void setLogger(Logger logger) { log_ = std::move(logger); }
     // For what the operator must hear of even when the log is off.
-    void setWarner(Logger warner) { m_warn = std::move(warner); }
+    void setWarner(Logger warner) { warn_ = std::move(warner); }
 
     // Recorded frames to answer the polls with, one per answered poll, in place of
     // the board's traces (the board runs on behind them all the same). With loop
     // they start again after the last one; without, the board's own traces follow
     // and the warner is told so once.
     void setReplay(std::vector<Frame> frames, bool loop);
-    std::size_t replayPosition() const { return m_replayPosition; }
-    bool replayEnded() const { return m_replayEnded; }
+    std::size_t replayPosition() const { return replayPosition_; }
+    bool replayEnded() const { return replayEnded_; }
 
     // Bytes that arrived at time now (seconds, monotonic); answers are appended to out.
     void receive(std::string_view bytes, double now, std::string& out);
@@ -51,13 +51,13 @@ public:
     void update(double now, std::string& out);
     // The other side closed the line: a half-received record or text is dropped.
     void lineClosed();
-    std::optional<double> nextDeadline() const { return m_parser.nextDeadline(); }
+    std::optional<double> nextDeadline() const { return parser_.nextDeadline(); }
 
-    DriverBoard& board() { return m_board; }
-    const DriverBoard& board() const { return m_board; }
+    DriverBoard& board() { return board_; }
+    const DriverBoard& board() const { return board_; }
 
-    long polls() const { return m_polls; }
-    long answeredPolls() const { return m_answered; }
+    long polls() const { return polls_; }
+    long answeredPolls() const { return answered_; }
 
     // A poll answer: the four bytes and "E". Unless emitE, a 69 becomes 70 so that
     // the "E" that ends the frame is the only one in it; replayed frames alike.
@@ -69,19 +69,19 @@ private:
     void log(const std::string& line) const;
     Frame nextTraces();
 
-    DeviceOptions m_options;
-    DriverBoard m_board;
-    ProtocolParser m_parser;
-    std::mt19937 m_rng;
-    std::optional<double> m_lastTime;
-    long m_polls = 0;
-    long m_answered = 0;
-    Logger m_log;
-    Logger m_warn;
-    std::vector<Frame> m_replay;
-    std::size_t m_replayPosition = 0;
-    bool m_loop = false;
-    bool m_replayEnded = false;
+    DeviceOptions options_;
+    DriverBoard board_;
+    ProtocolParser parser_;
+    std::mt19937 rng_;
+    std::optional<double> lastTime_;
+    long polls_ = 0;
+    long answered_ = 0;
+    Logger log_;
+    Logger warn_;
+    std::vector<Frame> replay_;
+    std::size_t replayPosition_ = 0;
+    bool loop_ = false;
+    bool replayEnded_ = false;
 };
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

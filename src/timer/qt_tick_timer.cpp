@@ -38,10 +38,7 @@ void QtTickTimer::start()
     scheduleNext();
 }
 
-std::chrono::microseconds QtTickTimer::now() const
-{
-    return std::chrono::microseconds(clock_.nsecsElapsed() / 1000);
-}
+std::chrono::microseconds QtTickTimer::now() const { return std::chrono::microseconds(clock_.nsecsElapsed() / 1000); }
 
 void QtTickTimer::scheduleNext()
 {

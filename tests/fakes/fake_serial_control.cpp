@@ -6,12 +6,9 @@
 
 namespace veltrano {
 
-FakeSerialControl::FakeSerialControl(QObject* parent) : SerialControl(parent) {}
+FakeSerialControl::FakeSerialControl(QObject* parent) : SerialControl(parent) { }
 
-void FakeSerialControl::failAt(Member member, int afterCalls)
-{
-    failures_[member] = afterCalls;
-}
+void FakeSerialControl::failAt(Member member, int afterCalls) { failures_[member] = afterCalls; }
 
 void FakeSerialControl::failIfArmed(Member member)
 {
@@ -100,8 +97,7 @@ QByteArray FakeSerialControl::written() const
 
 QString FakeSerialControl::describePort(int number) const
 {
-    return ports_.value(number, Port::Absent) == Port::Absent
-        ? QString() : QStringLiteral("/dev/fake%1").arg(number);
+    return ports_.value(number, Port::Absent) == Port::Absent ? QString() : QStringLiteral("/dev/fake%1").arg(number);
 }
 
 void FakeSerialControl::receive(const QByteArray& bytes)

@@ -39,9 +39,9 @@ public:
     // away and the report reaching the window.
     void loseDeviceUnreported();
 
-    QList<QByteArray> outputs;          // one entry per output call
-    QByteArray written() const;         // all output calls joined
-    QList<int> openedPorts;             // port numbers of successful opens, in order
+    QList<QByteArray> outputs; // one entry per output call
+    QByteArray written() const; // all output calls joined
+    QList<int> openedPorts; // port numbers of successful opens, in order
     int threshold() const { return threshold_; }
     int inputLength() const { return inputLen_; }
     qsizetype waiting() const { return queue_.size(); }
@@ -57,7 +57,7 @@ public:
     void output(const QByteArray& bytes) override;
     QByteArray input() override;
     int commEvent() const override { return event_; }
-    void rescanPorts() override {}
+    void rescanPorts() override { }
     QString describePort(int number) const override;
 
 private:

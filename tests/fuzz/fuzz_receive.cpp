@@ -38,10 +38,10 @@ namespace {
     __builtin_trap();
 }
 
-#define CHECK(cond)                                                                               \
-    do {                                                                                          \
-        if (!(cond))                                                                              \
-            violated(#cond);                                                                      \
+#define CHECK(cond)                                                                                                    \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            violated(#cond);                                                                                           \
     } while (0)
 
 std::u16string_view u16(const QString& s)
@@ -49,10 +49,7 @@ std::u16string_view u16(const QString& s)
     return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
 }
 
-std::optional<int> widen(const std::optional<std::int16_t>& v)
-{
-    return v ? std::optional<int>(*v) : std::nullopt;
-}
+std::optional<int> widen(const std::optional<std::int16_t>& v) { return v ? std::optional<int>(*v) : std::nullopt; }
 
 struct Harness {
     testing::FormFixture fixture;
@@ -188,9 +185,7 @@ struct Harness {
     void boxText(int which)
     {
         static const QString texts[] = {
-            QString(),
-            QStringLiteral("COM PORT DOES NOT HAVE"),
-            QStringLiteral("CÔNG COM KHONG TON TAI"),
+            QString(), QStringLiteral("COM PORT DOES NOT HAVE"), QStringLiteral("CÔNG COM KHONG TON TAI"),
             QStringLiteral("t\u1ed1c \u0111\u1ed9 E \U0001F600"), // outside 8 bits, with an end mark
         };
         w().Text2->setText(texts[which]);
@@ -207,7 +202,9 @@ struct Harness {
             const int op = data[at++];
             const int kind = op & 7, arg = op >> 3;
             switch (kind) {
-            case 0: case 1: case 2: {
+            case 0:
+            case 1:
+            case 2: {
                 const std::size_t n = qMin<std::size_t>(std::size_t(arg) + 1, size - at);
                 arrive(QByteArray(reinterpret_cast<const char*>(data + at), qsizetype(n)));
                 at += n;
@@ -256,8 +253,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     // One pass through both views before fuzzing starts, so that what Qt sets up lazily on
     // first use (fonts, layouts, and keeps for the whole run) is in place before the
     // fuzzer starts counting allocations per input.
-    static const std::uint8_t warmUp[] = {0x02, 0x18, 'O', 'K', '\r', '\n', 0x7B, 'x', 0x04, 0x20, 'A', 'B', 'C',
-                                          'D', 'E', 0x06, 0x27, 0x27, 0x1F, 0x04};
+    static const std::uint8_t warmUp[] = {0x02, 0x18, 'O', 'K', '\r', '\n', 0x7B, 'x',  0x04, 0x20,
+                                          'A',  'B',  'C', 'D', 'E',  0x06, 0x27, 0x27, 0x1F, 0x04};
     harness->run(warmUp, sizeof warmUp);
     return 0;
 }

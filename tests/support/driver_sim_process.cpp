@@ -2,8 +2,8 @@
 
 namespace veltrano::testing {
 
-DriverSimProcess::DriverSimProcess(const QString& executable, const QString& linkPath,
-                                   const QString& comName, const QStringList& extraArgs)
+DriverSimProcess::DriverSimProcess(const QString& executable, const QString& linkPath, const QString& comName,
+                                   const QStringList& extraArgs)
     : child_(executable, linkPath, comName, extraArgs, [this](double seconds, const QString& line) {
           logTimes_.append(seconds);
           logLines_.append(line);
@@ -27,10 +27,7 @@ QStringList DriverSimProcess::received()
     return lines;
 }
 
-bool DriverSimProcess::logged(const QString& line)
-{
-    return log().contains(line);
-}
+bool DriverSimProcess::logged(const QString& line) { return log().contains(line); }
 
 double DriverSimProcess::loggedAt(const QString& line)
 {

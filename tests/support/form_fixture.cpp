@@ -42,10 +42,7 @@ void FormFixture::connect(const QString& portName)
     click(form->Command4);
 }
 
-void FormFixture::click(QAbstractButton* button)
-{
-    button->click();
-}
+void FormFixture::click(QAbstractButton* button) { button->click(); }
 
 void FormFixture::startProgressRun()
 {

@@ -16,7 +16,7 @@ namespace veltrano::testing {
 struct FormFixture {
     FakeSerialControl* serial = nullptr;
     FakeTickTimer* timer = nullptr;
-    FakeChartControl* chart = nullptr;     // null with the real chart
+    FakeChartControl* chart = nullptr; // null with the real chart
     StripChartWidget* realChart = nullptr; // set with the real chart
     FakeProgressBar* bar = nullptr;
     std::unique_ptr<Form1> form;

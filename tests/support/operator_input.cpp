@@ -28,15 +28,12 @@ void OperatorInput::clickAt(QPoint windowPos)
     QCoreApplication::processEvents();
 }
 
-void OperatorInput::clickOn(QWidget* control, QPoint offset)
-{
-    clickAt(windowPos(control, offset));
-}
+void OperatorInput::clickOn(QWidget* control, QPoint offset) { clickAt(windowPos(control, offset)); }
 
 void OperatorInput::wheelAt(QPoint windowPos, int notches)
 {
-    QWheelEvent wheel(windowPos, window_->mapToGlobal(windowPos), QPoint(), QPoint(0, 120 * notches),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(windowPos, window_->mapToGlobal(windowPos), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(window_->windowHandle(), &wheel);
     QCoreApplication::processEvents();
 }

@@ -62,8 +62,7 @@ int holdPort(PortHold how, const char* path)
     }
     std::printf("held\n");
     std::fflush(stdout);
-    while (std::fgetc(stdin) != EOF) {
-    }
+    while (std::fgetc(stdin) != EOF) { }
     if (how == PortHold::Exclusive)
         ::ioctl(fd, TIOCNXCL);
     if (fd >= 0)

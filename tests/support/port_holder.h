@@ -14,11 +14,11 @@ namespace veltrano::testing {
 // closes.
 
 enum class PortHold {
-    Open,         // a plain open(), as any program does
-    Flock,        // an open and an exclusive flock, as pyserial's exclusive mode does
-    LockFile,     // only a lock file in /var/lock naming the holder in UUCP's ASCII form,
-                  // as terminal programs write it
-    Exclusive,    // an open and the kernel's exclusive flag (TIOCEXCL)
+    Open, // a plain open(), as any program does
+    Flock, // an open and an exclusive flock, as pyserial's exclusive mode does
+    LockFile, // only a lock file in /var/lock naming the holder in UUCP's ASCII form,
+    // as terminal programs write it
+    Exclusive, // an open and the kernel's exclusive flag (TIOCEXCL)
     QtSerialPort, // a QSerialPort (exclusive flag and lock file)
 };
 

@@ -27,10 +27,7 @@ PtyPair::PtyPair()
     slavePath_ = QString::fromLocal8Bit(name);
 }
 
-PtyPair::~PtyPair()
-{
-    closeMaster();
-}
+PtyPair::~PtyPair() { closeMaster(); }
 
 void PtyPair::closeMaster()
 {

@@ -19,8 +19,7 @@ int main(int argc, char** argv)
     }
     std::printf("held\n");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
-    }
+    while (std::getchar() != EOF) { }
     CloseHandle(port);
     return 0;
 }

@@ -251,8 +251,9 @@ int dump(const QString& dir)
                 QCoreApplication::processEvents();
                 ratio = qRound(chart->devicePixelRatioF());
 
-                const QString stem = QStringLiteral("%1/%2-%3%4-").arg(dir, view3D ? "3d" : "2d", set.name,
-                    points ? QStringLiteral("-w%1").arg(points) : QString());
+                const QString stem = QStringLiteral("%1/%2-%3%4-")
+                                         .arg(dir, view3D ? "3d" : "2d", set.name,
+                                              points ? QStringLiteral("-w%1").arg(points) : QString());
                 const QString suffix = QStringLiteral("-r%1.png").arg(ratio);
                 std::vector<std::pair<QString, QImage>> shots;
                 shots.emplace_back(QStringLiteral("grab"), chart->grab().toImage());

@@ -152,8 +152,8 @@ int main(int argc, char* argv[])
     std::printf("end-to-end polls written: %ld polls (target = chart-view ticks, %ld)\n", polls, ticks);
     std::printf("end-to-end frames decoded: %ld frames (target >= 99 %% of polls written)\n", decoded);
     std::printf("end-to-end polls answered and decoded: %.2f %% (target >= 99 %%)\n", answeredPct);
-    std::printf("end-to-end polls received by the simulator: %ld polls (target = all polls written, %ld)\n",
-                simPolls, allPolls);
+    std::printf("end-to-end polls received by the simulator: %ld polls (target = all polls written, %ld)\n", simPolls,
+                allPolls);
     // An absolute share moves by points from run to run on a shared machine: its target is
     // the distance to the floor measured alongside (tools/bench/interleaved.sh).
     std::printf("end-to-end CPU share: %.2f %% of one core\n", cpuPct);

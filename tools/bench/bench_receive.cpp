@@ -49,7 +49,11 @@ int main(int argc, char* argv[])
 
     Window chart;
     chart.form->Draw_Click();
-    const double chartRate = throughput(chart, QByteArray("\x28\x5a\x8c\xc8" "E", 5), total, burst);
+    const double chartRate = throughput(chart,
+                                        QByteArray("\x28\x5a\x8c\xc8"
+                                                   "E",
+                                                   5),
+                                        total, burst);
     std::printf("receive chart view (frames of 4 bytes + E): %.0f chars/s (target >= 115200)\n", chartRate);
     const double decoded = chart.form->data0.value_or(-1);
     std::printf("receive chart view last decoded data0: %.0f (expected 40)\n", decoded);

@@ -97,9 +97,9 @@ Rows readRows(const QByteArray& contents)
         bool xOk = false;
         if (f.size() == 6)
             f[1].toDouble(&xOk);
-        const bool ok = f.size() == 6 && wholeNumber(f[0], lastMs, 1L << 40) && xOk
-                        && wholeNumber(f[2], -32768, 32767) && wholeNumber(f[3], -32768, 32767)
-                        && wholeNumber(f[4], -32768, 32767) && wholeNumber(f[5], 0, 255);
+        const bool ok = f.size() == 6 && wholeNumber(f[0], lastMs, 1L << 40) && xOk && wholeNumber(f[2], -32768, 32767)
+                        && wholeNumber(f[3], -32768, 32767) && wholeNumber(f[4], -32768, 32767)
+                        && wholeNumber(f[5], 0, 255);
         if (!ok) {
             ++r.torn;
             continue;
@@ -225,7 +225,7 @@ struct PipeReader {
     int fd = -1;
     std::atomic<bool> stalled{false};
     std::atomic<long> lines{0}; // the header included
-    QByteArray contents;        // the reader thread's until it has ended
+    QByteArray contents; // the reader thread's until it has ended
     std::thread thread;
 
     void run()
@@ -289,7 +289,7 @@ bool fifoCase(ChartViewRun& run, int stallSeconds)
     Mark stallStart, stallEnd;
     int pipeBytesAtEnd = -1;
     double caughtUpAfter = -1; // seconds from the end of the stall until the reader had every row
-    double longestGapMs = 0;   // between two ticks during the stall
+    double longestGapMs = 0; // between two ticks during the stall
     QElapsedTimer wall, sinceTick;
     QTimer catchUp;
     catchUp.setInterval(5);
@@ -347,8 +347,7 @@ bool fifoCase(ChartViewRun& run, int stallSeconds)
         s.polls > 0 ? 100.0 * s.decoded / s.polls : 0.0, s.decoded, s.polls);
     say("recording pipe rows not yet read at the end of the stall: %ld rows (%d bytes waiting in the pipe)\n",
         unreadAtEnd, pipeBytesAtEnd);
-    say("recording pipe rows held back read within: %.3f s of the reader going on (target <= 1 s)\n",
-        caughtUpAfter);
+    say("recording pipe rows held back read within: %.3f s of the reader going on (target <= 1 s)\n", caughtUpAfter);
     say("recording pipe rows read: %ld rows (target = frames decoded, %ld)\n", rows.rows, s.decoded);
     say("recording pipe torn or unreadable lines: %ld lines (target 0)\n", rows.torn + (valuesOk ? 0 : 1));
     return tickRateOk(stallRate) && stallAnswered >= 99.0 && s.polls > 0 && s.decoded * 100 >= s.polls * 99
@@ -369,7 +368,7 @@ int main(int argc, char* argv[])
     } numbers[] = {{"--seconds", &seconds}, {"--rounds", &rounds}, {"--stall-seconds", &stallSeconds}};
     for (int i = 1; i < argc; i += 2) {
         const auto number = std::find_if(std::begin(numbers), std::end(numbers),
-                                          [&](const auto& n) { return qstrcmp(argv[i], n.name) == 0; });
+                                         [&](const auto& n) { return qstrcmp(argv[i], n.name) == 0; });
         if (i + 1 < argc && number != std::end(numbers)) {
             *number->value = std::atoi(argv[i + 1]);
         } else if (i + 1 < argc && qstrcmp(argv[i], "--case") == 0) {
@@ -405,8 +404,7 @@ int main(int argc, char* argv[])
     const long allPolls = run.serial().polls;
     const long simPolls = run.simPollsAfterAll();
     const long failures = run.failures();
-    say("recording polls received by the simulator: %ld polls (target = all polls written, %ld)\n", simPolls,
-        allPolls);
+    say("recording polls received by the simulator: %ld polls (target = all polls written, %ld)\n", simPolls, allPolls);
     say("recording handler failures and unusual simulator lines: %ld (target 0)\n", failures);
     return ok && simPolls == allPolls && failures == 0 ? 0 : 1;
 }

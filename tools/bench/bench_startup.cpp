@@ -64,7 +64,7 @@ long long monotonicNs()
 // work has settled) prints "shown <ns from process start> rss <kB>" and ends the run.
 class FirstPaint : public QObject {
 public:
-    explicit FirstPaint(long long startNs) : startNs_(startNs) {}
+    explicit FirstPaint(long long startNs) : startNs_(startNs) { }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint && !painted_) {
@@ -193,9 +193,9 @@ public:
         }
         if (display_ < 0)
             return;
-        process_.start(executable, {QStringLiteral(":%1").arg(display_), QStringLiteral("-screen"),
-                                    QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        process_.start(executable,
+                       {QStringLiteral(":%1").arg(display_), QStringLiteral("-screen"), QStringLiteral("0"),
+                        QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         for (int i = 0; i < 100 && process_.state() != QProcess::NotRunning; ++i) {
             if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display_))) {

@@ -24,7 +24,9 @@ double tickMs(bool view3D, int window, int ticks)
     if (view3D)
         form.Check2->click();
     for (int i = 0; i < window + 10; ++i) {
-        serial->receive(QByteArray(1, char(i % 200)) + "\x10\x20\x30" "E");
+        serial->receive(QByteArray(1, char(i % 200))
+                        + "\x10\x20\x30"
+                          "E");
         form.Timer1_Timer();
     }
     QCoreApplication::processEvents();
@@ -33,7 +35,9 @@ double tickMs(bool view3D, int window, int ticks)
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < ticks; ++i) {
-        serial->receive(QByteArray(1, char(i % 200)) + "\x10\x20\x30" "E");
+        serial->receive(QByteArray(1, char(i % 200))
+                        + "\x10\x20\x30"
+                          "E");
         form.Timer1_Timer();
         // The catch-up the event loop runs after a tick: the text boxes, then the chart's
         // plot and label area in the same pass. The program does it on every second tick.

@@ -21,20 +21,14 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void onSignal(int)
-{
-    g_stop = 1;
-}
+void onSignal(int) { g_stop = 1; }
 
 class Clock {
 public:
-    double now() const
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    }
+    double now() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
 private:
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 struct Log {
@@ -48,10 +42,7 @@ struct Log {
 };
 
 // Said whatever --quiet asks: things the operator must know about the replay.
-void warn(const std::string& line)
-{
-    std::fprintf(stderr, "veltrano-driver-sim: %s\n", line.c_str());
-}
+void warn(const std::string& line) { std::fprintf(stderr, "veltrano-driver-sim: %s\n", line.c_str()); }
 
 void announce(const SimOptions& o, const PtyLink& link, const Log& log)
 {
@@ -60,7 +51,7 @@ void announce(const SimOptions& o, const PtyLink& link, const Log& log)
     log("line " + link.slaveName() + " linked at " + link.linkPath());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -94,7 +85,7 @@ int main(int argc, char** argv)
         }
     }
 
-    struct sigaction sa{};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -124,7 +115,7 @@ int main(int argc, char** argv)
     std::mt19937 strayRng(o.seed ^ 0x5eed5eedu);
 
     bool client = false;
-    bool closed = false;  // pulled out by --close-after
+    bool closed = false; // pulled out by --close-after
     double reappearAt = 0;
     bool silentLogged = false;
     double nextStrayByte = 0;
@@ -172,8 +163,8 @@ int main(int argc, char** argv)
             } else {
                 device.update(t, out);
                 out.clear();
-                std::this_thread::sleep_for(std::chrono::milliseconds(
-                    std::clamp<long>(std::lround((reappearAt - t) * 1000), 1, 50)));
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(std::clamp<long>(std::lround((reappearAt - t) * 1000), 1, 50)));
                 continue;
             }
         }

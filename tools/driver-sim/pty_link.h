@@ -20,13 +20,13 @@ public:
     PtyLink(const PtyLink&) = delete;
     PtyLink& operator=(const PtyLink&) = delete;
 
-    const std::string& slaveName() const { return m_slaveName; }
-    const std::string& linkPath() const { return m_linkPath; }
+    const std::string& slaveName() const { return slaveName_; }
+    const std::string& linkPath() const { return linkPath_; }
 
     enum class Status {
-        Data,      // bytes were appended
-        Idle,      // nothing arrived within the time-out
-        NoClient,  // nobody has the slave open; returned at once, so pace the retries
+        Data, // bytes were appended
+        Idle, // nothing arrived within the time-out
+        NoClient, // nobody has the slave open; returned at once, so pace the retries
     };
     // Waits up to timeoutMs for input and appends what is there.
     Status read(std::string& into, int timeoutMs);
@@ -45,9 +45,9 @@ public:
     void close();
 
 private:
-    int m_master = -1;
-    std::string m_slaveName;
-    std::string m_linkPath;
+    int master_ = -1;
+    std::string slaveName_;
+    std::string linkPath_;
 };
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

@@ -31,7 +31,7 @@ int hexDigit(char c)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 std::string decodeEscapes(const std::string& text)
 {
@@ -55,9 +55,7 @@ std::string decodeEscapes(const std::string& text)
                 break;
             }
             [[fallthrough]];
-        default:
-            out += '\\';
-            out += n;
+        default: out += '\\'; out += n;
         }
     }
     return out;
@@ -193,4 +191,4 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     return r;
 }
 
-}  // namespace veltrano::sim
+} // namespace veltrano::sim

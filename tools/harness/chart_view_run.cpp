@@ -15,8 +15,7 @@ namespace veltrano::harness {
 
 namespace {
 
-const QString kDefaultRecordReply =
-    QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
+const QString kDefaultRecordReply = QStringLiteral("ok mode 0 h-bridge sf 2600 acc off resp 10 test 2 edge 1\r\n");
 const QString kRunReply = QStringLiteral("run h-bridge\r\n");
 
 } // namespace

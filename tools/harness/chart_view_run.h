@@ -50,15 +50,15 @@ public:
     bool pauseAndDrain();
 
     struct Stretch {
-        double seconds = 0;      // wall time from resume to pause
-        double cpuSeconds = 0;   // this process's CPU time over it (all its threads)
-        double xCpuSeconds = 0;  // the X server's, when one was named
+        double seconds = 0; // wall time from resume to pause
+        double cpuSeconds = 0; // this process's CPU time over it (all its threads)
+        double xCpuSeconds = 0; // the X server's, when one was named
         double simCpuSeconds = 0; // the simulator process's (0 with the board in the program)
-        long ticks = 0;          // chart-view ticks
-        long polls = 0;          // polls written
-        long decoded = 0;        // frames decoded, the answers to the last polls included
-        long rssStartKb = 0;     // resident memory just before the resume
-        long rssEndKb = 0;       // ... and once the last answers came in
+        long ticks = 0; // chart-view ticks
+        long polls = 0; // polls written
+        long decoded = 0; // frames decoded, the answers to the last polls included
+        long rssStartKb = 0; // resident memory just before the resume
+        long rssEndKb = 0; // ... and once the last answers came in
         double cpuPct() const { return seconds > 0 ? 100.0 * cpuSeconds / seconds : 0; }
     };
     // Pauses and drains, resumes (calling `atResume` just after), runs for `seconds`,
@@ -80,7 +80,6 @@ public:
 
     Form1& form() { return *form_; }
     CountingSerial& serial() { return *serial_; }
-
 
 private:
     QTemporaryDir dir_;

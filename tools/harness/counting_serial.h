@@ -50,8 +50,8 @@ public:
         return bytes;
     }
 
-    long polls = 0;    // "Q" written
-    long taken = 0;    // characters taken by input()
+    long polls = 0; // "Q" written
+    long taken = 0; // characters taken by input()
     long endMarks = 0; // ... of which "E"
     int lastTaken = -1; // the last character the latest input() took; -1 for none
     std::function<void()> onPoll; // called after each poll written

@@ -8,7 +8,7 @@ namespace veltrano::harness {
 
 class ProgramApplication : public Application {
 public:
-    ProgramApplication(int& argc, char** argv) : Application(offscreenUnlessChosen(argc), argv) {}
+    ProgramApplication(int& argc, char** argv) : Application(offscreenUnlessChosen(argc), argv) { }
 
 private:
     static int& offscreenUnlessChosen(int& argc)

@@ -71,10 +71,7 @@ DriverSimChild::DriverSimChild(const QString& executable, const QString& linkPat
     startLog_.clear();
 }
 
-DriverSimChild::~DriverSimChild()
-{
-    stop();
-}
+DriverSimChild::~DriverSimChild() { stop(); }
 
 void DriverSimChild::stop()
 {
@@ -133,9 +130,9 @@ long DriverSimChild::answered()
 
 bool isOrdinaryTraffic(const QString& line)
 {
-    static const QRegularExpression ordinary(QStringLiteral(
-        "^(rx A \\(greeting\\)|rx record C[^ ]*F|rx J \\(run\\)|rx T \\(direction\\)|rx I \\(stop\\)"
-        "|client opened the line|client closed the line|line .* linked at .*|exit)$"));
+    static const QRegularExpression ordinary(
+        QStringLiteral("^(rx A \\(greeting\\)|rx record C[^ ]*F|rx J \\(run\\)|rx T \\(direction\\)|rx I \\(stop\\)"
+                       "|client opened the line|client closed the line|line .* linked at .*|exit)$"));
     const QString text = line.trimmed();
     return pollSummary().match(text).hasMatch() || ordinary.match(text).hasMatch();
 }

@@ -13,13 +13,13 @@ constexpr qint64 kAnswerWithinMs = 500;
 // The chart view's polls against the frames it decoded. Answers come back in the order
 // of the polls, so the polls not yet answered are always the newest ones written.
 struct FrameBook {
-    long polls = 0;      // polls written
-    long decoded = 0;    // frames decoded in the chart view that answered one of them
-    long excluded = 0;   // unanswered when the port was closed or the view left: their
-                         // answers are dropped with the port's input or go to the setup log
-    long lost = 0;       // not answered within kAnswerWithinMs
+    long polls = 0; // polls written
+    long decoded = 0; // frames decoded in the chart view that answered one of them
+    long excluded = 0; // unanswered when the port was closed or the view left: their
+        // answers are dropped with the port's input or go to the setup log
+    long lost = 0; // not answered within kAnswerWithinMs
     long unexpected = 0; // frames decoded with no poll waiting for one
-    long pending = 0;    // written, not yet answered
+    long pending = 0; // written, not yet answered
     std::deque<qint64> recent; // write times of the polls of the last kAnswerWithinMs
 
     void polled(qint64 nowMs);

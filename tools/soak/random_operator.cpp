@@ -5,15 +5,9 @@
 
 namespace veltrano::soak {
 
-bool inChartView(const Form1& form)
-{
-    return form.Draw->text() == QLatin1String("Stop");
-}
+bool inChartView(const Form1& form) { return form.Draw->text() == QLatin1String("Stop"); }
 
-bool isConnected(const Form1& form)
-{
-    return form.Command4->text() == QLatin1String("DISCONECT");
-}
+bool isConnected(const Form1& form) { return form.Command4->text() == QLatin1String("DISCONECT"); }
 
 long Actions::total() const
 {
@@ -56,8 +50,7 @@ void RandomOperator::act()
         int weight;
         void (RandomOperator::*action)();
     };
-    std::vector<Choice> choices{{3, &RandomOperator::switchView},
-                                {link ? 2 : 6, &RandomOperator::toggleConnection}};
+    std::vector<Choice> choices{{3, &RandomOperator::switchView}, {link ? 2 : 6, &RandomOperator::toggleConnection}};
     if (chart) {
         choices.push_back({paused ? 5 : 3, &RandomOperator::togglePause});
         choices.push_back({1, &RandomOperator::toggle3D});

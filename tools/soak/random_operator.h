@@ -15,8 +15,8 @@ bool isConnected(const Form1& form);
 
 // The operator's actions so far, by kind.
 struct Actions {
-    long view = 0, pause = 0, resume = 0, load = 0, run = 0, div = 0, stop = 0, view3D = 0, window = 0,
-         disconnect = 0, connect = 0, search = 0;
+    long view = 0, pause = 0, resume = 0, load = 0, run = 0, div = 0, stop = 0, view3D = 0, window = 0, disconnect = 0,
+         connect = 0, search = 0;
     long total() const;
     std::string text() const;
 };
@@ -24,8 +24,8 @@ struct Actions {
 // What the run is told around the operator's clicks.
 struct OperatorHooks {
     std::function<void(const char* why)> leavingChartView; // before the chart view is left or its port closed
-    std::function<void()> enteredChartView;                // just after
-    std::function<void()> connectClicked;                  // just after CONNECTING was clicked to connect
+    std::function<void()> enteredChartView; // just after
+    std::function<void()> connectClicked; // just after CONNECTING was clicked to connect
 };
 
 // An operator clicking around the window at random (seeded) moments: switching views,
@@ -65,13 +65,22 @@ private:
     Actions actions_;
     bool forceSearch_ = false;
     // The opening round.
-    std::deque<void (RandomOperator::*)()> script_{
-        &RandomOperator::loadData, &RandomOperator::runMotor, &RandomOperator::switchView,
-        &RandomOperator::longestWindow, &RandomOperator::toggle3D, &RandomOperator::reverse,
-        &RandomOperator::togglePause, &RandomOperator::togglePause, &RandomOperator::toggle3D,
-        &RandomOperator::toggleConnection, &RandomOperator::reconnectWithSearch, &RandomOperator::loadData,
-        &RandomOperator::runMotor, &RandomOperator::switchView, &RandomOperator::stopMotor,
-        &RandomOperator::switchView};
+    std::deque<void (RandomOperator::*)()> script_{&RandomOperator::loadData,
+                                                   &RandomOperator::runMotor,
+                                                   &RandomOperator::switchView,
+                                                   &RandomOperator::longestWindow,
+                                                   &RandomOperator::toggle3D,
+                                                   &RandomOperator::reverse,
+                                                   &RandomOperator::togglePause,
+                                                   &RandomOperator::togglePause,
+                                                   &RandomOperator::toggle3D,
+                                                   &RandomOperator::toggleConnection,
+                                                   &RandomOperator::reconnectWithSearch,
+                                                   &RandomOperator::loadData,
+                                                   &RandomOperator::runMotor,
+                                                   &RandomOperator::switchView,
+                                                   &RandomOperator::stopMotor,
+                                                   &RandomOperator::switchView};
 };
 
 } // namespace veltrano::soak

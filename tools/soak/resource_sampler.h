@@ -15,17 +15,17 @@ public:
         long fileBackedKb = 0;
         long heapKb = 0;
         double heapChangeMb = 0; // since minute 1
-        double cpuShare = 0;     // % of one core over the minute
+        double cpuShare = 0; // % of one core over the minute
         double ticksPerSecond = 0;
     };
     struct End {
-        int minutes = 0;       // minute readings taken
+        int minutes = 0; // minute readings taken
         long residentKb = 0;
-        long baselineKb = -1;  // after minute 1; -1 without one
-        double growthMb = 0;   // largest reading after minute 1 over the baseline
+        long baselineKb = -1; // after minute 1; -1 without one
+        double growthMb = 0; // largest reading after minute 1 over the baseline
         long heapKb = 0;
         long baselineHeapKb = 0;
-        double cpuShare = 0;   // % of one core over the run
+        double cpuShare = 0; // % of one core over the run
     };
 
     // Starts the CPU count of the run.

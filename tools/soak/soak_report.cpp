@@ -23,12 +23,12 @@ void reportMinute(const ResourceSampler::Minute& m, const Tally& t, const Window
                 "chart view: polls %ld, decoded %ld, excluded %ld, lost %ld, unexpected %ld, pending %ld; "
                 "actions %ld (%s); handler failures %ld, stderr lines %ld, unusual simulator lines %ld; "
                 "view %s, %s, %s\n",
-                m.number, m.residentKb / 1024.0, m.number == 1 ? "baseline " : "since minute 1: ",
-                m.residentChangeMb, m.anonymousKb / 1024.0, m.fileBackedKb / 1024.0, m.heapKb / 1024.0,
-                m.heapChangeMb, m.cpuShare, m.ticksPerSecond, b.polls, b.decoded, b.excluded, b.lost,
-                b.unexpected, b.pending, t.actions.total(), t.actions.text().c_str(), t.failures, t.stderrLines,
-                t.simulatorUnusual, window.chartView ? "chart" : "setup",
-                window.connected ? "connected" : "disconnected", window.paused ? "paused" : "ticking");
+                m.number, m.residentKb / 1024.0, m.number == 1 ? "baseline " : "since minute 1: ", m.residentChangeMb,
+                m.anonymousKb / 1024.0, m.fileBackedKb / 1024.0, m.heapKb / 1024.0, m.heapChangeMb, m.cpuShare,
+                m.ticksPerSecond, b.polls, b.decoded, b.excluded, b.lost, b.unexpected, b.pending, t.actions.total(),
+                t.actions.text().c_str(), t.failures, t.stderrLines, t.simulatorUnusual,
+                window.chartView ? "chart" : "setup", window.connected ? "connected" : "disconnected",
+                window.paused ? "paused" : "ticking");
     std::fflush(stdout);
 }
 

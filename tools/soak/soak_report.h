@@ -20,8 +20,8 @@ __attribute__((format(printf, 2, 3))) void note(qint64 elapsedMs, const char* fo
 struct Tally {
     const FrameBook& book;
     const Actions& actions;
-    long failures;         // handler failures
-    long stderrLines;      // lines written to standard error
+    long failures; // handler failures
+    long stderrLines; // lines written to standard error
     long simulatorUnusual; // simulator log lines other than ordinary traffic
 };
 
@@ -41,7 +41,7 @@ struct Ending {
     unsigned seed;
     ResourceSampler::End resources;
     long simulatorPolls; // polls the simulator counted
-    long pollsWritten;   // all polls written, in either view
+    long pollsWritten; // all polls written, in either view
     std::vector<std::string> firstStderrLines;
 };
 

@@ -12,19 +12,19 @@
 
 namespace veltrano::soak {
 
-SoakRun::SoakRun(int minutes, unsigned seed, const StderrTap& tap) : minutes_(minutes), seed_(seed), tap_(tap) {}
+SoakRun::SoakRun(int minutes, unsigned seed, const StderrTap& tap) : minutes_(minutes), seed_(seed), tap_(tap) { }
 
 SoakRun::~SoakRun() = default;
 
 bool SoakRun::setUp(const QString& simulator, const QString& linkPath)
 {
-    sim_ = std::make_unique<simchild::DriverSimChild>(
-        simulator, linkPath, QStringLiteral("COM3"), QStringList{}, [this](double, const QString& line) {
-            if (simchild::isOrdinaryTraffic(line))
-                return;
-            ++simUnusual_;
-            std::printf("  simulator: %s\n", qPrintable(line.trimmed()));
-        });
+    sim_ = std::make_unique<simchild::DriverSimChild>(simulator, linkPath, QStringLiteral("COM3"), QStringList{},
+                                                      [this](double, const QString& line) {
+                                                          if (simchild::isOrdinaryTraffic(line))
+                                                              return;
+                                                          ++simUnusual_;
+                                                          std::printf("  simulator: %s\n", qPrintable(line.trimmed()));
+                                                      });
     if (!sim_->ok()) {
         std::printf("soak: %s\n", qPrintable(sim_->error()));
         return false;
@@ -51,8 +51,7 @@ bool SoakRun::setUp(const QString& simulator, const QString& linkPath)
     QObject::connect(&w.Timer1, &TickTimer::tick, &w, [this] { sampler_.countTick(); });
     randomOperator_ = std::make_unique<RandomOperator>(
         w, seed_,
-        OperatorHooks{[this](const char* why) { abandon(why); },
-                      [this] { chartEnteredAtMs_ = clock_.elapsed(); },
+        OperatorHooks{[this](const char* why) { abandon(why); }, [this] { chartEnteredAtMs_ = clock_.elapsed(); },
                       [this] {
                           connectedAtMs_ = clock_.elapsed();
                           if (!form_->MSComm1.portOpen())
@@ -128,15 +127,9 @@ void SoakRun::abandon(const char* why)
         note(clock_.elapsed(), "%ld poll(s) unanswered %s: excluded", left, why);
 }
 
-long SoakRun::failures() const
-{
-    return dispatchFailureCount() - failuresAtStart_;
-}
+long SoakRun::failures() const { return dispatchFailureCount() - failuresAtStart_; }
 
-Tally SoakRun::tally() const
-{
-    return Tally{book_, randomOperator_->actions(), failures(), tap_.lines(), simUnusual_};
-}
+Tally SoakRun::tally() const { return Tally{book_, randomOperator_->actions(), failures(), tap_.lines(), simUnusual_}; }
 
 void SoakRun::reportMinute()
 {
