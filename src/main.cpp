@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/real_parts.h"
+#include "platform/log.h"
 #include "serial/simulated_board.h"
 
 #ifdef Q_OS_WIN
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    veltrano::installProgramLog();
 #ifdef Q_OS_WIN
     veltrano::useParentConsole();
 #endif

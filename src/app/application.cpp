@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/event_dispatch.h"
+#include "platform/log.h"
 
 #ifndef Q_OS_WIN
 #include "app/process_memory.h"
@@ -20,6 +21,7 @@ int& Application::prepare(int& argc)
 
 Application::Application(int& argc, char** argv) : QApplication(prepare(argc), argv)
 {
+    installProgramLog();
     setStyle(QStringLiteral("Fusion"));
 }
 

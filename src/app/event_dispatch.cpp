@@ -1,4 +1,5 @@
 #include "app/event_dispatch.h"
+#include "platform/log.h"
 
 #include <cstdio>
 #include <exception>
@@ -18,14 +19,14 @@ void report(const std::string& text)
     if (text == lastReport) {
         // A handler failing on every tick would otherwise flood the terminal.
         if (++repeats % 1000 == 0)
-            std::fprintf(stderr, "veltrano: %s (repeated %ld times)\n", text.c_str(), repeats);
+            qCWarning(lcDispatch, "%s (repeated %ld times)", text.c_str(), repeats);
         return;
     }
     if (repeats > 0)
-        std::fprintf(stderr, "veltrano: last failure repeated %ld times\n", repeats);
+        qCWarning(lcDispatch, "last failure repeated %ld times", repeats);
     lastReport = text;
     repeats = 0;
-    std::fprintf(stderr, "veltrano: %s\n", text.c_str());
+    qCWarning(lcDispatch, "%s", text.c_str());
 }
 
 } // namespace

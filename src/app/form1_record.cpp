@@ -2,6 +2,7 @@
 // written off the UI thread, from Ctrl+R (or --record) until Ctrl+R again, the run's line
 // going away or the window closing.
 #include "app/form1.h"
+#include "platform/log.h"
 #include "app/run_record_dialog.h"
 #include "monitor/strip_window.h"
 #include "monitor/trace_table.h"
@@ -79,7 +80,7 @@ void Form1::stopRecording(bool windowStays)
                              .arg(result.error)
                              .arg(result.rowsKept)
                              .arg(recorder->path());
-    std::fprintf(stderr, "veltrano: %s\n", text.toLocal8Bit().constData());
+    qCWarning(lcRecord).noquote() << text;
     if (!windowStays)
         return;
     auto* message = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, this);

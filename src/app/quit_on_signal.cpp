@@ -1,4 +1,5 @@
 #include "app/quit_on_signal.h"
+#include "platform/log.h"
 
 #include "app/form1.h"
 
@@ -52,8 +53,7 @@ void endOnSignal(Form1& window)
     if (wakeRead < 0) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-            qWarning("veltrano: no pipe for signals (%s): kill and Ctrl+C end the program at once",
-                     std::strerror(errno));
+            qCWarning(lcApp, "no pipe for signals (%s): kill and Ctrl+C end the program at once", std::strerror(errno));
             return;
         }
         wakeRead = fds[0];

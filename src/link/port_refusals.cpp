@@ -1,4 +1,5 @@
 #include "link/port_refusals.h"
+#include "platform/log.h"
 
 #include "serial/port_table.h"
 
@@ -16,7 +17,7 @@ void PortRefusals::refused(int number, const QString& holder)
     if (known != holders_.constEnd() && *known == holder)
         return;
     holders_.insert(number, holder);
-    qWarning("veltrano: %s", qPrintable(line(number, holder)));
+    qCWarning(lcLink).noquote() << line(number, holder);
 }
 
 void PortRefusals::cleared(int number) { holders_.remove(number); }

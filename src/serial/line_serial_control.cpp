@@ -1,4 +1,5 @@
 #include "serial/line_serial_control.h"
+#include "platform/log.h"
 
 #include "platform/control_error.h"
 #include "serial/line_settings.h"
@@ -129,8 +130,8 @@ void LineSerialControl::lineLost(const QString& reason)
     lost_ = true;
     lossUnreported_ = true;
     receive_.detach();
-    qWarning("%s (%s): the device went away (%s); the port is closed", qPrintable(portName(commPort_)),
-             qPrintable(openDevice_), qPrintable(reason));
+    qCWarning(lcSerial, "%s (%s): the device went away (%s); the port is closed", qPrintable(portName(commPort_)),
+              qPrintable(openDevice_), qPrintable(reason));
     QMetaObject::invokeMethod(this, &LineSerialControl::finishLoss, Qt::QueuedConnection);
 }
 

@@ -1,4 +1,5 @@
 #include "serial/port_table.h"
+#include "platform/log.h"
 
 #include "serial/simulated_board.h"
 #include "serial/system_ports.h"
@@ -176,7 +177,7 @@ void PortTable::reportOnce(const QString& text) const
     if (state_->reported.contains(text))
         return;
     state_->reported.insert(text);
-    qWarning("veltrano: %s", qPrintable(text));
+    qCWarning(lcSerial).noquote() << text;
 }
 
 void PortTable::placeSimulatedBoard(int number, std::shared_ptr<SimulatedBoard> board)

@@ -158,6 +158,33 @@ private slots:
         QCOMPARE(lines.value(lines.size() - 1), error);
         QVERIFY2(lines.size() <= 2, qPrintable(lines.join(u'\n'))); // at most the bad row before it
     }
+
+#ifndef Q_OS_WIN
+    // A message of the running program's log, on standard error with the program's prefix.
+    void runningProgramLogsWithItsPrefix()
+    {
+        QTemporaryDir config;
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.insert(QStringLiteral("VELTRANO_PORTS"), QStringLiteral("COM3=/dev/null"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELTRANO_EXE), {QStringLiteral("--simulate=COM3")});
+        QByteArray errors;
+        auto programLine = [&] {
+            errors += program.readAllStandardError();
+            const qsizetype at = errors.indexOf("veltrano: ");
+            return at < 0 || errors.indexOf('\n', at) < 0 ? QByteArray()
+                                                          : errors.mid(at, errors.indexOf('\n', at) - at);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!programLine().isEmpty(), 10000);
+        program.kill();
+        program.waitForFinished();
+        QCOMPARE(programLine(), QByteArray("veltrano: COM3 (/dev/null) is out of reach for this run: COM3 is the "
+                                           "simulated driver board"));
+    }
+#endif
 };
 
 QTEST_MAIN(CommandLineTest)

@@ -49,7 +49,8 @@ private slots:
         QCOMPARE(box.selStart(), caretAfter);
         // The widget catches up with a CR LF, which shows as one line break.
         box.syncNow();
-        QCOMPARE(box.shownText(), QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n'));
+        QCOMPARE(box.shownText(),
+                 QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n'));
     }
 };
 

@@ -298,9 +298,8 @@ void TestPortTable::simulatedBoardTakesItsNumber()
         QCOMPARE(table.describe(3), QStringLiteral("simulated driver board"));
     }
     // The device that had the number is out of reach, and standard error says so once.
-    QCOMPARE(messages,
-             QStringList(QStringLiteral(
-                 "veltrano: COM3 (/dev/ttyUSB0) is out of reach for this run: COM3 is the simulated driver board")));
+    QCOMPARE(messages, QStringList(QStringLiteral(
+                           "COM3 (/dev/ttyUSB0) is out of reach for this run: COM3 is the simulated driver board")));
 }
 
 void TestPortTable::descriptionNamesTheDevice()
