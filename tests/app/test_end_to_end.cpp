@@ -8,6 +8,7 @@
 #include "chart/strip_chart_widget.h"
 #include "serial/simulated_board.h"
 #include "support/driver_sim_process.h"
+#include "support/form_fixture.h"
 #include "support/port_holder.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@
 
 using namespace veltrano;
 using veltrano::testing::DriverSimProcess;
+using veltrano::testing::inChartView;
 
 namespace {
 
@@ -187,7 +189,7 @@ void EndToEndTest::openWindow()
             else if (form->Text7->text() != QString(watch->progressTicks, QLatin1Char('>')))
                 ++watch->progressTextMismatches;
         }
-        if (form->Draw->text() != QLatin1String("Stop"))
+        if (!inChartView(*form))
             return;
         ++watch->chartTicks;
         if (form->MSComm1.portOpen()) {
@@ -205,11 +207,11 @@ void EndToEndTest::openWindow()
     });
     connect(&form->MSComm1, &SerialControl::onComm, form, [this, form, watch] {
         // A decoded frame leaves the receive box holding just "0".
-        if (form->Draw->text() == QLatin1String("Stop") && form->Text2->text() == QLatin1String("0"))
+        if (inChartView(*form) && form->Text2->text() == QLatin1String("0"))
             watch->decoded.push_back(currentData());
     });
     connect(form->Draw, &QAbstractButton::clicked, form, [form, watch] {
-        if (form->Draw->text() == QLatin1String("Stop") && form->MSComm1.portOpen())
+        if (inChartView(*form) && form->MSComm1.portOpen())
             ++watch->pollsSent; // the view's first poll
     });
 

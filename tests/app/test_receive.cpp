@@ -11,6 +11,7 @@
 
 using namespace veltrano;
 using veltrano::testing::FormFixture;
+using veltrano::testing::inChartView;
 
 namespace {
 
@@ -249,7 +250,7 @@ private slots:
         while (events < 120000) {
             if (random.bounded(200) == 0) {
                 FormFixture::click(w.Draw);
-                ref.chartView = w.Draw->text() == "Stop";
+                ref.chartView = inChartView(w);
                 ref.box = w.Text2->text().toStdU16String();
             }
             const int inputLen = random.bounded(8) == 0 ? int(random.bounded(4)) : 1;

@@ -27,6 +27,7 @@
 #include <string_view>
 
 using namespace veltrano;
+using veltrano::testing::inChartView;
 using veltrano::testing::ReferenceReceiver;
 
 namespace {
@@ -77,7 +78,7 @@ struct Harness {
         if (!fixture.serial->portOpen())
             testing::FormFixture::click(f.Command4);
         CHECK(fixture.serial->portOpen());
-        if ((f.Draw->text() == QLatin1String("Stop")) != chart)
+        if (inChartView(f) != chart)
             testing::FormFixture::click(f.Draw);
         f.Text2->setText(QStringLiteral("\r"));
         f.Text7->setText(QString());
@@ -151,7 +152,7 @@ struct Harness {
     {
         testing::FormFixture::click(w().Draw);
         model.chartView = !model.chartView;
-        CHECK((w().Draw->text() == QLatin1String("Stop")) == model.chartView);
+        CHECK(inChartView(w()) == model.chartView);
         if (model.chartView)
             model.box = model.open ? u"\r" : u"COM PORT DOES NOT HAVE";
         CHECK(u16(w().Text2->text()) == model.box);

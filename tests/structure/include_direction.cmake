@@ -1,9 +1,9 @@
-# Fails when a source file under src/ includes a header of a folder it must not depend on,
-# or when a folder that must stay free of widgets includes a Qt Widgets header.
-# The folders depend one way: app on every other; link on serial; monitor on chart; chart
+# Fails when a source file under src/ includes a header of a room (a folder of src/) it must
+# not depend on, or when a room that must stay free of widgets includes a Qt Widgets header.
+# The rooms depend one way: app on every other; link on serial; monitor on chart; chart
 # on controls; serial on sim and platform; controls, timer and protocol on platform alone;
 # platform, record and sim (the simulated board) on nothing of ours. So app is the only
-# folder that uses both serial and controls.
+# room that uses both serial and controls.
 # Usage: cmake -DSRC=<path to src> -DWIDGETS=<the QtWidgets include folder> -P include_direction.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_app app link protocol monitor record chart serial controls timer platform sim)
@@ -17,7 +17,7 @@ set(allowed_timer timer platform)
 set(allowed_platform platform)
 set(allowed_record record)
 set(allowed_sim sim)
-set(modules app link protocol monitor record chart serial controls timer platform sim)
+set(rooms app link protocol monitor record chart serial controls timer platform sim)
 set(widget_free link protocol monitor record serial timer platform sim)
 
 get_filename_component(SRC "${SRC}" ABSOLUTE)
@@ -25,23 +25,23 @@ if(NOT IS_DIRECTORY "${WIDGETS}")
     message(FATAL_ERROR "no QtWidgets include folder given (WIDGETS=${WIDGETS})")
 endif()
 set(violations "")
-foreach(module ${modules})
-    file(GLOB_RECURSE files ${SRC}/${module}/*.h ${SRC}/${module}/*.cpp)
+foreach(room ${rooms})
+    file(GLOB_RECURSE files ${SRC}/${room}/*.h ${SRC}/${room}/*.cpp)
     foreach(file ${files})
         file(RELATIVE_PATH shown ${SRC} ${file})
         file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"/]+/")
         foreach(line ${lines})
             string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"/]+)/.*" "\\1" target "${line}")
-            if(target IN_LIST modules AND NOT target IN_LIST allowed_${module})
-                list(APPEND violations "${shown}: ${module}/ must not include ${target}/ (${line})")
+            if(target IN_LIST rooms AND NOT target IN_LIST allowed_${room})
+                list(APPEND violations "${shown}: ${room}/ must not include ${target}/ (${line})")
             endif()
         endforeach()
-        if(module IN_LIST widget_free)
+        if(room IN_LIST widget_free)
             file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+<[^>]+>")
             foreach(line ${lines})
                 string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+<(QtWidgets/)?([^>]+)>.*" "\\2" header "${line}")
                 if(EXISTS "${WIDGETS}/${header}")
-                    list(APPEND violations "${shown}: ${module}/ must not include widget code (${line})")
+                    list(APPEND violations "${shown}: ${room}/ must not include widget code (${line})")
                 endif()
             endforeach()
         endif()
@@ -52,4 +52,4 @@ if(violations)
     list(JOIN violations "\n  " text)
     message(FATAL_ERROR "includes against the direction of the folders:\n  ${text}")
 endif()
-message(STATUS "include direction: every folder includes only what it may")
+message(STATUS "include direction: every room includes only what it may")

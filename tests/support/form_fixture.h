@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/captions.h"
 #include "app/form1.h"
 #include "chart/strip_chart_widget.h"
 #include "fakes/fake_chart_control.h"
@@ -33,5 +34,10 @@ struct FormFixture {
     // does, so that the timer wakes for it.
     void startProgressRun();
 };
+
+// The window's state as its captions say it, read afresh on every call, as the window's
+// own handlers read it.
+inline bool inChartView(const Form1& window) { return window.Draw->text() == caption::chartView; }
+inline bool isConnectedCaption(const Form1& window) { return window.Command4->text() == caption::disconnect; }
 
 } // namespace veltrano::testing
