@@ -1,23 +1,14 @@
 // The chart control's points: the ring buffer that holds them, and the control's rules for
 // them on the widget and on the fake alike.
-#include "app/art.h"
 #include "chart/series_buffer.h"
 #include "chart/strip_chart_widget.h"
-#include "chart/trace_raster.h"
-#include "controls/refresh_clock.h"
-#include "platform/units.h"
 #include "platform/control_error.h"
 #include "fakes/fake_chart_control.h"
 
-#include <QBackingStore>
 #include <QImage>
-#include <QLabel>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include <algorithm>
-#include <cmath>
 #include <deque>
 #include <limits>
 #include <memory>

@@ -1,27 +1,20 @@
 // The strip chart widget: its settings, and the pictures it paints, straight into the
 // window's backing store and through its own image.
 #include "app/art.h"
-#include "chart/series_buffer.h"
 #include "chart/strip_chart_widget.h"
-#include "chart/trace_raster.h"
 #include "controls/refresh_clock.h"
 #include "platform/units.h"
 #include "platform/control_error.h"
-#include "fakes/fake_chart_control.h"
 
 #include <QBackingStore>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
-#include <limits>
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 using namespace veltrano;
@@ -29,13 +22,6 @@ using namespace veltrano;
 namespace {
 
 constexpr unsigned kDefault = ChartControl::defaultColor;
-
-std::unique_ptr<ChartControl> makeChart(const QString& kind)
-{
-    if (kind == QLatin1String("widget"))
-        return std::make_unique<StripChartWidget>();
-    return std::make_unique<FakeChartControl>();
-}
 
 // Where, on average, the pixels close to a colour sit in the left part of the picture
 // (the legend, with text in the series colours, is on the right).
