@@ -531,7 +531,7 @@ void TestDriverSim::bothFrontsAnswerAlike()
 {
     QFETCH(QByteArrayList, pieces);
     QFETCH(bool, replay);
-    constexpr int pauseMs = 120;
+    constexpr int kPauseMs = 120;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString kept = dir.filePath("kept.csv");
@@ -552,7 +552,7 @@ void TestDriverSim::bothFrontsAnswerAlike()
         QTest::qWait(100); // the simulator sees its client
         for (const QByteArray& piece : pieces) {
             QVERIFY(line.send(piece));
-            overPty += line.drain(pauseMs);
+            overPty += line.drain(kPauseMs);
         }
         overPty += line.drain(300);
     }
@@ -568,7 +568,7 @@ void TestDriverSim::bothFrontsAnswerAlike()
     QByteArray inProgram;
     for (const QByteArray& piece : pieces) {
         line.write(piece);
-        QTest::qWait(pauseMs);
+        QTest::qWait(kPauseMs);
         inProgram += line.readAll();
     }
     QTest::qWait(300);

@@ -15,7 +15,7 @@ using Kind = ProtocolEvent::Kind;
 
 namespace {
 
-constexpr double radSToRpm = 60 / (2 * std::numbers::pi);
+constexpr double kRadSToRpm = 60 / (2 * std::numbers::pi);
 
 DriverSettings settingsFor(ControlMode mode, long speedFactor, int speedTest = 0)
 {
@@ -26,7 +26,7 @@ DriverSettings settingsFor(ControlMode mode, long speedFactor, int speedTest = 0
     return s;
 }
 
-double rpm(const DriverBoard& board) { return board.motor().state().speed * radSToRpm; }
+double rpm(const DriverBoard& board) { return board.motor().state().speed * kRadSToRpm; }
 
 } // namespace
 
@@ -228,7 +228,7 @@ void TestSimMotor::traceScalingSaturatesWithoutWrapping()
     board.setSettings(settingsFor(ControlMode::HBridge, 4095));
     board.run();
     board.advance(1.0);
-    QVERIFY(board.motor().state().speed * radSToRpm > DriverBoard::maxSpeedRpm);
+    QVERIFY(board.motor().state().speed * kRadSToRpm > DriverBoard::maxSpeedRpm);
     QCOMPARE(board.traces()[0], std::uint8_t(255));
 }
 

@@ -22,12 +22,12 @@ int main(int argc, char* argv[])
     Form1 form(realParts(std::make_shared<PortTable>(parsePortTable(table))));
     form.load();
 
-    constexpr int rounds = 50;
+    constexpr int kRounds = 50;
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; i < rounds; ++i)
+    for (int i = 0; i < kRounds; ++i)
         form.CAP_NHAT_Click();
-    const double ms = clock.nsecsElapsed() / 1e6 / rounds;
+    const double ms = clock.nsecsElapsed() / 1e6 / kRounds;
     std::printf("port search over 16 absent ports: %.3f ms (target < 100 ms)\n", ms);
     const bool listedNothing = form.Combo4->count() == 0 && form.Combo4->text() == "COM ERROR";
     if (!listedNothing)

@@ -39,12 +39,12 @@ double throughput(Window& w, const QByteArray& pattern, long total, int burst)
 int main(int argc, char* argv[])
 {
     harness::ProgramApplication app(argc, argv);
-    constexpr long total = 2'000'000;
-    constexpr int burst = 180; // one tick's worth at 115200 baud
+    constexpr long kTotal = 2'000'000;
+    constexpr int kBurst = 180; // one tick's worth at 115200 baud
 
     Window setup;
     // The log cycles from "0" to 1000 characters and back, so every length is visited.
-    const double setupRate = throughput(setup, "reply text from the driver\r\n", total, burst);
+    const double setupRate = throughput(setup, "reply text from the driver\r\n", kTotal, kBurst);
     std::printf("receive setup view (log up to 1000 chars): %.0f chars/s (target >= 115200)\n", setupRate);
 
     Window chart;
@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
                                         QByteArray("\x28\x5a\x8c\xc8"
                                                    "E",
                                                    5),
-                                        total, burst);
+                                        kTotal, kBurst);
     std::printf("receive chart view (frames of 4 bytes + E): %.0f chars/s (target >= 115200)\n", chartRate);
     const double decoded = chart.form->data0.value_or(-1);
     std::printf("receive chart view last decoded data0: %.0f (expected 40)\n", decoded);
