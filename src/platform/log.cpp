@@ -23,7 +23,11 @@ void programHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         std::fprintf(stderr, "veltrano: %s\n", message.toLocal8Bit().constData());
         return;
     }
-    qtHandler(type, context, message);
+    if (qtHandler) {
+        qtHandler(type, context, message);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, message).toLocal8Bit().constData());
 }
 
 } // namespace
