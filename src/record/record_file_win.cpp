@@ -1,5 +1,7 @@
 #include "record/record_file.h"
 
+#include "platform/system_message.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -9,20 +11,6 @@
 namespace veltrano {
 
 namespace {
-
-QString systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString message = length ? QString::fromWCharArray(text, int(length)).trimmed()
-                             : QStringLiteral("system error %1").arg(error);
-    LocalFree(text);
-    if (message.endsWith(u'.')) // the sentences it goes into end with their own
-        message.chop(1);
-    return message;
-}
 
 // Names Windows takes for a device whatever the folder and extension ("NUL", "COM3.csv").
 bool isDeviceName(const QString& path)

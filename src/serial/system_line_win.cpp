@@ -7,6 +7,7 @@
 #include "serial/system_line.h"
 
 #include "platform/control_error.h"
+#include "platform/system_message.h"
 #include "serial/bounded_call.h"
 #include "serial/serial_control.h"
 
@@ -38,20 +39,6 @@ struct Opened {
     HANDLE port;
     DWORD error;
 };
-
-QString systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString message = length ? QString::fromWCharArray(text, int(length)).trimmed()
-                             : QStringLiteral("system error %1").arg(error);
-    LocalFree(text);
-    if (message.endsWith(u'.')) // the sentences it goes into end with their own
-        message.chop(1);
-    return message;
-}
 
 // The errors a read or write meets once the device is gone (a USB adapter pulled out).
 bool meansDeviceGone(DWORD error)
