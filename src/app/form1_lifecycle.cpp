@@ -40,7 +40,7 @@ void Form1::Form_Load()
 
     TChart1.setBottomAxisIncrement(1.0);
     for (int series = 0; series < 4; ++series)
-        TChart1.addY(series, 0, QString(), ChartControl::defaultColor);
+        TChart1.addY(series, 0, QString(), ChartControl::kDefaultColor);
     TChart1.setVisible(false);
 }
 

@@ -32,7 +32,7 @@ void Form1::FillPortList(DropDownCombo& list)
 {
     MSComm1.rescanPorts();
     bool anyPassed = false;
-    for (int number = firstPortNumber; number <= lastPortNumber; ++number) {
+    for (int number = kFirstPortNumber; number <= kLastPortNumber; ++number) {
         if (!ProbePort(number))
             continue;
         const QString name = portName(number);

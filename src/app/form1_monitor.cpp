@@ -9,7 +9,7 @@ namespace veltrano {
 
 void Form1::MSComm1_OnComm()
 {
-    if (MSComm1.commEvent() != SerialControl::comEvReceive)
+    if (MSComm1.commEvent() != SerialControl::kComEvReceive)
         return;
     const QString received = fromWire(MSComm1.input());
 

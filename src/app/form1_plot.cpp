@@ -20,7 +20,7 @@ void Form1::PlotSample()
         case 2: value = data2.value_or(0); break;
         default: value = data3; break;
         }
-        TChart1.addXY(series, nextX(lastX), value, QString(), ChartControl::defaultColor);
+        TChart1.addXY(series, nextX(lastX), value, QString(), ChartControl::kDefaultColor);
     }
 }
 

@@ -13,7 +13,7 @@ namespace veltrano {
 class ChartControl {
 public:
     // Colour value that stands for the series' own colour.
-    static constexpr unsigned defaultColor = 536870912u; // 0x20000000
+    static constexpr unsigned kDefaultColor = 536870912u; // 0x20000000
 
     virtual ~ChartControl() = default;
 

@@ -6,7 +6,7 @@ namespace veltrano {
 
 int portNumberOf(const QString& name)
 {
-    for (int number = firstPortNumber; number <= lastPortNumber; ++number) {
+    for (int number = kFirstPortNumber; number <= kLastPortNumber; ++number) {
         if (name == portName(number))
             return number;
     }

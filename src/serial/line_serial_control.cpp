@@ -18,7 +18,7 @@ namespace {
 
 LineSerialControl::LineSerialControl(std::shared_ptr<PortTable> ports, QObject* parent)
     : SerialControl(parent), ports_(std::move(ports)), receive_([this] {
-          event_ = comEvReceive;
+          event_ = kComEvReceive;
           emit onComm();
       })
 {
@@ -34,7 +34,7 @@ void LineSerialControl::setCommPort(int number)
 {
     if (portOpen())
         fail(QStringLiteral("The port number cannot change while the port is open"));
-    if (number < firstPortNumber || number > lastPortNumber)
+    if (number < kFirstPortNumber || number > kLastPortNumber)
         fail(QStringLiteral("Invalid port number %1").arg(number));
     commPort_ = number;
 }

@@ -18,7 +18,7 @@ namespace veltrano {
 class LineSerialControl : public SerialControl {
     Q_OBJECT
 public:
-    static constexpr int maxEventsPerPass = ReceivePath::maxEventsPerPass;
+    static constexpr int kMaxEventsPerPass = ReceivePath::kMaxEventsPerPass;
 
     explicit LineSerialControl(std::shared_ptr<PortTable> ports, QObject* parent = nullptr);
     ~LineSerialControl() override;

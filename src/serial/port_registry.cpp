@@ -35,7 +35,7 @@ QString printable(QString text)
 
 int lowestFreeNumber(const PortMap& table)
 {
-    for (int n = firstPortNumber; n <= lastPortNumber; ++n) {
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
         if (!table.contains(n))
             return n;
     }

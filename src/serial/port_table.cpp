@@ -59,7 +59,7 @@ int portNumberFromLenientName(const QString& name)
         return 0;
     bool ok = false;
     const int number = digits.toInt(&ok);
-    return ok && number >= firstPortNumber && number <= lastPortNumber ? number : 0;
+    return ok && number >= kFirstPortNumber && number <= kLastPortNumber ? number : 0;
 }
 
 PortMap parsePortTable(const QString& text, QStringList* rejected)
@@ -253,14 +253,14 @@ PortMap PortTable::devices() const
 
 QString PortTable::device(int number) const
 {
-    if (number < firstPortNumber || number > lastPortNumber)
+    if (number < kFirstPortNumber || number > kLastPortNumber)
         return {};
     return devices().value(number);
 }
 
 QString PortTable::describe(int number) const
 {
-    if (number < firstPortNumber || number > lastPortNumber)
+    if (number < kFirstPortNumber || number > kLastPortNumber)
         return {};
     const QMutexLocker locker(&lock_);
     const State& s = *state_;

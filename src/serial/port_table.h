@@ -33,8 +33,8 @@ struct SerialDevice;
 struct SystemPortList;
 class SimulatedBoard;
 
-constexpr int firstPortNumber = 1;
-constexpr int lastPortNumber = 16;
+constexpr int kFirstPortNumber = 1;
+constexpr int kLastPortNumber = 16;
 
 // Port number -> system device.
 using PortMap = QMap<int, QString>;

@@ -71,7 +71,7 @@ void ReceivePath::drain()
     // While a handler runs inside a line's notification, the line reads on but does not
     // notify again: what it read is taken here.
     while (line_ && threshold_ > 0 && (pull(), queue_.size() >= threshold_)) {
-        if (raised == maxEventsPerPass) {
+        if (raised == kMaxEventsPerPass) {
             scheduleDrain();
             break;
         }

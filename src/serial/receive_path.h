@@ -19,12 +19,12 @@ class ByteLine;
 // further event until new bytes come), close the line (what waits is dropped), change the
 // settings, throw (the event ends; bytes that still wait are raised again later), or spin
 // the event loop (the running pass is not entered again: it picks up what came meanwhile).
-// A flood raises at most maxEventsPerPass events in one pass before the rest continues in
+// A flood raises at most kMaxEventsPerPass events in one pass before the rest continues in
 // a queued call, so that the window stays responsive.
 class ReceivePath : public QObject {
     Q_OBJECT
 public:
-    static constexpr int maxEventsPerPass = 4096;
+    static constexpr int kMaxEventsPerPass = 4096;
 
     // raise is called for each receive event.
     explicit ReceivePath(std::function<void()> raise, QObject* parent = nullptr);

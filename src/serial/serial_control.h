@@ -40,7 +40,7 @@ class SerialControl : public QObject {
     Q_OBJECT
 public:
     // Event code of a receive: characters are waiting to be read.
-    static constexpr int comEvReceive = 2;
+    static constexpr int kComEvReceive = 2;
 
     using QObject::QObject;
     ~SerialControl() override = default;

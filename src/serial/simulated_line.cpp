@@ -12,7 +12,7 @@ namespace veltrano {
 namespace {
 
 // A poll's answer: four data characters and the end mark.
-constexpr size_t frameLength = 5;
+constexpr size_t kFrameLength = 5;
 
 } // namespace
 
@@ -96,7 +96,7 @@ void SimulatedLine::deliver(const QByteArray& bytes, double at)
         const long answeredBefore = device.answeredPolls();
         answer.clear();
         device.receive(std::string_view(bytes.constData() + start, size_t(end - start)), at, answer);
-        const size_t frame = device.answeredPolls() != answeredBefore ? frameLength : 0;
+        const size_t frame = device.answeredPolls() != answeredBefore ? kFrameLength : 0;
         const std::string_view all(answer);
         sendBack(all.substr(0, all.size() - frame), at, false);
         sendBack(all.substr(all.size() - frame), at, true);
@@ -130,14 +130,14 @@ void SimulatedLine::advance()
 
 void SimulatedLine::schedule(double now)
 {
-    double next = now + keepAwake;
+    double next = now + kKeepAwake;
     if (!toBoard_.empty())
         next = std::min(next, toBoard_.front().at);
     if (!fromBoard_.empty())
         next = std::min(next, fromBoard_.front().at);
     if (const std::optional<double> deadline = board_->device().nextDeadline())
         next = std::min(next, *deadline);
-    const int ms = int(std::clamp(std::ceil((next - now) * 1000.0), 0.0, keepAwake * 1000.0));
+    const int ms = int(std::clamp(std::ceil((next - now) * 1000.0), 0.0, kKeepAwake * 1000.0));
     timer_.start(ms);
 }
 

@@ -38,7 +38,7 @@ public:
 
     // The board is woken at least this often while the line is open, so that it never
     // has a long stretch of motion to catch up on at once.
-    static constexpr double keepAwake = 1.0; // s
+    static constexpr double kKeepAwake = 1.0; // s
 
 private:
     struct Outgoing {

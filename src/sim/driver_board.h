@@ -31,14 +31,14 @@ namespace veltrano::sim {
 
 class DriverBoard {
 public:
-    static constexpr double controlPeriod = 1e-3; // s
-    static constexpr int subSteps = 10; // motor steps per control period
-    static constexpr double maxSpeedRpm = 6000; // full scale of the speed trace, and speed set-point limit
-    static constexpr double maxCurrent = 2; // full scale of the current trace, A (peaks clip)
-    static constexpr double currentLimit = 5; // bridge current limit, A
-    static constexpr int encoderLines = 100;
-    static constexpr double speedWindow = 0.01; // speed measured over this span, s
-    static constexpr int positionStepsPerTurn = 4; // position trace: one step a quarter turn
+    static constexpr double kControlPeriod = 1e-3; // s
+    static constexpr int kSubSteps = 10; // motor steps per control period
+    static constexpr double kMaxSpeedRpm = 6000; // full scale of the speed trace, and speed set-point limit
+    static constexpr double kMaxCurrent = 2; // full scale of the current trace, A (peaks clip)
+    static constexpr double kCurrentLimit = 5; // bridge current limit, A
+    static constexpr int kEncoderLines = 100;
+    static constexpr double kSpeedWindow = 0.01; // speed measured over this span, s
+    static constexpr int kPositionStepsPerTurn = 4; // position trace: one step a quarter turn
 
     explicit DriverBoard(MotorParams params = {});
 
@@ -62,15 +62,15 @@ public:
     double duty() const { return duty_; } // applied, after the current limit
     double measuredSpeed() const { return measuredSpeed_; } // rad/s from the encoder
     long encoderCount() const { return count_; }
-    int countsPerTurn() const { return settings_.countBothEdges ? 4 * encoderLines : encoderLines; }
+    int countsPerTurn() const { return settings_.countBothEdges ? 4 * kEncoderLines : kEncoderLines; }
     // Present target in the mode's own unit (duty, rad/s or rad), after the ramp.
     double setpoint() const { return rampedTarget_; }
     // Encoder position from the reference, rad.
     double position() const;
 
     // The four values of a poll answer, each scaled to 0..255:
-    //   0 speed  (128 = stopped, ±127 = ±maxSpeedRpm)
-    //   1 armature current (128 = 0 A, ±127 = ±maxCurrent, clipped beyond)
+    //   0 speed  (128 = stopped, ±127 = ±kMaxSpeedRpm)
+    //   1 armature current (128 = 0 A, ±127 = ±kMaxCurrent, clipped beyond)
     //   2 PWM duty (128 = 0, ±127 = ±100 %)
     //   3 encoder position from the reference in quarter turns, 128 = reference,
     //     wrapping modulo 256 (every 64 turns)
@@ -100,8 +100,8 @@ private:
     double integral_ = 0;
     long count_ = 0;
     double reference_ = 0; // encoder angle that position() counts from, rad
-    static constexpr int historyLength = 10; // speedWindow / controlPeriod
-    std::array<long, historyLength> countHistory_{};
+    static constexpr int kHistoryLength = 10; // kSpeedWindow / kControlPeriod
+    std::array<long, kHistoryLength> countHistory_{};
     int historyPos_ = 0;
     double measuredSpeed_ = 0;
 };

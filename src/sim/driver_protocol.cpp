@@ -7,7 +7,7 @@ namespace veltrano::sim {
 
 namespace {
 
-constexpr std::size_t fieldCount = 6;
+constexpr std::size_t kFieldCount = 6;
 
 // Printable rendering of operator text for messages: non-ASCII and control bytes as \xNN.
 std::string printable(std::string_view text)
@@ -95,8 +95,8 @@ RecordResult parseRecordBody(std::string_view body)
     }
 
     RecordResult result;
-    if (fields.size() != fieldCount) {
-        result.error = "record has " + std::to_string(fields.size()) + " fields, " + std::to_string(fieldCount)
+    if (fields.size() != kFieldCount) {
+        result.error = "record has " + std::to_string(fields.size()) + " fields, " + std::to_string(kFieldCount)
                        + " expected";
         return result;
     }
@@ -173,18 +173,18 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
         // An "F" closes the record only once all six fields are there; before that
         // it was typed into a field. "=" always separates, so a typed "=" shows up
         // as a wrong field count.
-        if (c == 'F' && separators_ >= static_cast<int>(fieldCount) - 1) {
+        if (c == 'F' && separators_ >= static_cast<int>(kFieldCount) - 1) {
             finishRecord(out);
             return;
         }
         if (c == '=')
             ++separators_;
         record_ += c;
-        if (record_.size() + 2 > maxRecordLength) {
+        if (record_.size() + 2 > kMaxRecordLength) {
             out.push_back(
                 {ProtocolEvent::Kind::RecordError,
                  {},
-                 "record longer than " + std::to_string(maxRecordLength) + " characters without its closing F"});
+                 "record longer than " + std::to_string(kMaxRecordLength) + " characters without its closing F"});
             record_.clear();
             state_ = State::Discard;
         }
@@ -212,7 +212,7 @@ void ProtocolParser::feedByte(char c, double now, std::vector<ProtocolEvent>& ou
     default:
         text_ += c;
         lastTextByte_ = now;
-        if (text_.size() >= maxTextLength)
+        if (text_.size() >= kMaxTextLength)
             flushText(out);
         return;
     }
@@ -245,16 +245,16 @@ void ProtocolParser::flushText(std::vector<ProtocolEvent>& out)
 
 void ProtocolParser::poll(double now, std::vector<ProtocolEvent>& out)
 {
-    if (!text_.empty() && now - lastTextByte_ >= textPause)
+    if (!text_.empty() && now - lastTextByte_ >= kTextPause)
         flushText(out);
     // The time counts from the "C", whatever has come since.
-    if (state_ == State::Record && now - recordStart_ >= recordTimeout) {
+    if (state_ == State::Record && now - recordStart_ >= kRecordTimeout) {
         out.push_back({ProtocolEvent::Kind::RecordError,
                        {},
                        "record unfinished: \"C" + printable(record_) + "\" without its closing F"});
         record_.clear();
         state_ = State::Idle;
-    } else if (state_ == State::Discard && now - recordStart_ >= recordTimeout) {
+    } else if (state_ == State::Discard && now - recordStart_ >= kRecordTimeout) {
         state_ = State::Idle;
     }
 }
@@ -272,9 +272,9 @@ std::optional<double> ProtocolParser::nextDeadline() const
 {
     std::optional<double> t;
     if (!text_.empty())
-        t = lastTextByte_ + textPause;
+        t = lastTextByte_ + kTextPause;
     if (state_ != State::Idle) {
-        const double r = recordStart_ + recordTimeout;
+        const double r = recordStart_ + kRecordTimeout;
         t = t ? std::min(*t, r) : r;
     }
     return t;

@@ -6,7 +6,7 @@
 //   A greeting, J run, T direction toggle, I stop, Q poll.
 // "C" opens a parameter record that runs up to its closing "F":
 //   C<speed factor>=<acc flag>=<responses>=<speed test>=<mode>=<counter edge>F
-// A record has recordTimeout from its "C" to end; after that it is dropped, however
+// A record has kRecordTimeout from its "C" to end; after that it is dropped, however
 // busy the line is. "Q" is always a poll, also inside a record (no record field holds
 // a "Q"); a record that had one in it is rejected.
 // Everything else is free text typed by the operator; it is collected and handed
@@ -73,13 +73,13 @@ struct ProtocolEvent {
 class ProtocolParser {
 public:
     // Longest record accepted, counted from "C" to "F" inclusive.
-    static constexpr std::size_t maxRecordLength = 64;
+    static constexpr std::size_t kMaxRecordLength = 64;
     // A record not ended this long after its "C" is dropped with an error.
-    static constexpr double recordTimeout = 2.0;
+    static constexpr double kRecordTimeout = 2.0;
     // Free text is handed on after this much silence.
-    static constexpr double textPause = 0.05;
+    static constexpr double kTextPause = 0.05;
     // ... or once this many bytes have piled up.
-    static constexpr std::size_t maxTextLength = 64;
+    static constexpr std::size_t kMaxTextLength = 64;
 
     // Consumes bytes that arrived at time now (seconds on any monotonic scale).
     void feed(std::string_view bytes, double now, std::vector<ProtocolEvent>& out);

@@ -19,7 +19,7 @@ using namespace veltrano;
 
 namespace {
 
-constexpr unsigned kDefault = ChartControl::defaultColor;
+constexpr unsigned kDefault = ChartControl::kDefaultColor;
 
 std::unique_ptr<ChartControl> makeChart(const QString& kind)
 {

@@ -21,7 +21,7 @@ using namespace veltrano;
 
 namespace {
 
-constexpr unsigned kDefault = ChartControl::defaultColor;
+constexpr unsigned kDefault = ChartControl::kDefaultColor;
 
 // Where, on average, the pixels close to a colour sit in the left part of the picture
 // (the legend, with text in the series colours, is on the right).

@@ -26,7 +26,7 @@ void FakeSerialControl::setCommPort(int number)
     failIfArmed(Member::CommPort);
     if (open_)
         throw ControlError("port number cannot change while the port is open");
-    if (number < firstPortNumber || number > lastPortNumber)
+    if (number < kFirstPortNumber || number > kLastPortNumber)
         throw ControlError("invalid port number");
     commPort_ = number;
 }
@@ -129,7 +129,7 @@ void FakeSerialControl::raiseReceiveEvents()
     raising_ = true;
     while (open_ && threshold_ > 0 && queue_.size() >= threshold_) {
         const qsizetype before = queue_.size();
-        event_ = comEvReceive;
+        event_ = kComEvReceive;
         try {
             emit onComm();
         } catch (...) {

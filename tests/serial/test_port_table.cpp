@@ -215,7 +215,7 @@ void TestPortTable::locationsNumberedInNaturalOrder_data()
     QString manyNumbered;
     for (int n = 17; n >= 0; --n)
         many += QStringLiteral("/dev/ttyS%1 ").arg(n);
-    for (int n = firstPortNumber; n <= lastPortNumber; ++n) {
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
         full += QStringLiteral("COM%1=/dev/old%1;").arg(n);
         manyNumbered += QStringLiteral("COM%1=/dev/ttyS%2;").arg(n).arg(n - 1);
     }
@@ -282,7 +282,7 @@ void TestPortTable::environmentMistakesReportedOnce()
     qputenv("VELTRANO_PORTS", "COM2=/dev/ok;COM17=/dev/once");
     const std::shared_ptr<PortTable> table = PortTable::fromEnvironment();
     table->rescan();
-    for (int n = firstPortNumber; n <= lastPortNumber; ++n)
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n)
         table->device(n);
     QCOMPARE(messages.filter(QStringLiteral("COM17=/dev/once")).size(), 1);
 }

@@ -323,7 +323,7 @@ void TestQtSerialControl::oneEventPerCharacterUnderBurst()
     connect(&control, &SerialControl::onComm, this, [&] {
         ++events;
         const QByteArray one = control.input();
-        if (one.size() != 1 || control.commEvent() != SerialControl::comEvReceive)
+        if (one.size() != 1 || control.commEvent() != SerialControl::kComEvReceive)
             ++wrongEvents;
         received += one;
     });
@@ -379,7 +379,7 @@ void TestQtSerialControl::floodLeavesEventLoopRunning()
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), flood.size() + 1, 20000);
     QCOMPARE(received, flood + "!");
     QVERIFY(receivedWhenOtherWorkRan > 0);
-    QVERIFY2(receivedWhenOtherWorkRan <= LineSerialControl::maxEventsPerPass,
+    QVERIFY2(receivedWhenOtherWorkRan <= LineSerialControl::kMaxEventsPerPass,
              qPrintable(QString::number(receivedWhenOtherWorkRan)));
 }
 

@@ -163,14 +163,14 @@ void TestReceivePath::floodIsRaisedInPasses()
 {
     // A flood is raised a pass at a time, with other work let in between.
     Receiver r(1, 1);
-    const int total = 3 * ReceivePath::maxEventsPerPass;
+    const int total = 3 * ReceivePath::kMaxEventsPerPass;
     int eventsWhenOtherWorkRan = -1;
     QMetaObject::invokeMethod(
         &r.path, [&] { eventsWhenOtherWorkRan = r.events; }, Qt::QueuedConnection);
     r.line->feed(QByteArray(total, 'x'));
-    QCOMPARE(r.events, ReceivePath::maxEventsPerPass);
+    QCOMPARE(r.events, ReceivePath::kMaxEventsPerPass);
     QTRY_COMPARE(r.events, total);
-    QCOMPARE(eventsWhenOtherWorkRan, ReceivePath::maxEventsPerPass);
+    QCOMPARE(eventsWhenOtherWorkRan, ReceivePath::kMaxEventsPerPass);
     delete r.line;
 }
 

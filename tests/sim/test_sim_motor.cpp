@@ -201,8 +201,8 @@ void TestSimMotor::currentStaysWithinLimitOnLargeSteps()
         board.advance(0.001);
         peak = std::max(peak, std::abs(board.motor().state().current));
     }
-    QVERIFY2(peak > 0.8 * DriverBoard::currentLimit, qPrintable(QString::number(peak)));
-    QVERIFY2(peak < 1.1 * DriverBoard::currentLimit, qPrintable(QString::number(peak)));
+    QVERIFY2(peak > 0.8 * DriverBoard::kCurrentLimit, qPrintable(QString::number(peak)));
+    QVERIFY2(peak < 1.1 * DriverBoard::kCurrentLimit, qPrintable(QString::number(peak)));
 }
 
 void TestSimMotor::traceScalingSaturatesWithoutWrapping()
@@ -228,7 +228,7 @@ void TestSimMotor::traceScalingSaturatesWithoutWrapping()
     board.setSettings(settingsFor(ControlMode::HBridge, 4095));
     board.run();
     board.advance(1.0);
-    QVERIFY(board.motor().state().speed * kRadSToRpm > DriverBoard::maxSpeedRpm);
+    QVERIFY(board.motor().state().speed * kRadSToRpm > DriverBoard::kMaxSpeedRpm);
     QCOMPARE(board.traces()[0], std::uint8_t(255));
 }
 

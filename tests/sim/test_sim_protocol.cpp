@@ -249,13 +249,13 @@ void TestSimProtocol::unfinishedRecordTimesOut()
     feedAll(parser, "C2600=1", 10.0);
     QVERIFY(parser.nextDeadline().has_value());
     std::vector<ProtocolEvent> events;
-    parser.poll(10.0 + ProtocolParser::recordTimeout * 0.9, events);
+    parser.poll(10.0 + ProtocolParser::kRecordTimeout * 0.9, events);
     QVERIFY(events.empty());
     // A late piece does not extend the wait, which counts from the "C".
-    feedAll(parser, "=10", 10.0 + ProtocolParser::recordTimeout * 0.9);
-    parser.poll(10.0 + ProtocolParser::recordTimeout * 0.99, events);
+    feedAll(parser, "=10", 10.0 + ProtocolParser::kRecordTimeout * 0.9);
+    parser.poll(10.0 + ProtocolParser::kRecordTimeout * 0.99, events);
     QVERIFY(events.empty());
-    parser.poll(10.0 + ProtocolParser::recordTimeout, events);
+    parser.poll(10.0 + ProtocolParser::kRecordTimeout, events);
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::RecordError});
     QVERIFY2(events[0].text.find("unfinished") != std::string::npos, events[0].text.c_str());
     QVERIFY(!parser.inRecord());
@@ -298,9 +298,9 @@ void TestSimProtocol::freeTextEndsAtCommandPauseOrLength()
 
     feedAll(parser, "hi", 1.0);
     events.clear();
-    parser.poll(1.0 + ProtocolParser::textPause / 2, events);
+    parser.poll(1.0 + ProtocolParser::kTextPause / 2, events);
     QVERIFY(events.empty());
-    parser.poll(1.0 + ProtocolParser::textPause, events);
+    parser.poll(1.0 + ProtocolParser::kTextPause, events);
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::Text});
     QCOMPARE(events[0].text, std::string("hi"));
 
@@ -308,9 +308,9 @@ void TestSimProtocol::freeTextEndsAtCommandPauseOrLength()
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::Text});
     QCOMPARE(events[0].text, std::string("x\\xFF"));
 
-    events = feedAll(parser, std::string(ProtocolParser::maxTextLength + 3, 'z'), 3.0);
+    events = feedAll(parser, std::string(ProtocolParser::kMaxTextLength + 3, 'z'), 3.0);
     QCOMPARE(kinds(events), std::vector<Kind>{Kind::Text});
-    QCOMPARE(events[0].text.size(), ProtocolParser::maxTextLength);
+    QCOMPARE(events[0].text.size(), ProtocolParser::kMaxTextLength);
 }
 
 void TestSimProtocol::resetForgetsPartialRecord()

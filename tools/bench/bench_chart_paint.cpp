@@ -102,7 +102,7 @@ public:
                                   std::clamp(60 + jitter + 30 * std::sin(i * 0.21), 0.0, 255.0),
                                   (i / 40) % 2 ? 220.0 : 170.0, std::fmod(i * 3.0, 256.0)};
         for (int s = 0; s < 4; ++s) {
-            chart.addY(s, values[s], QString(), veltrano::ChartControl::defaultColor);
+            chart.addY(s, values[s], QString(), veltrano::ChartControl::kDefaultColor);
             if (chart.pointCount(s) > kPoints)
                 chart.deleteFirst(s);
         }
@@ -161,7 +161,7 @@ using Sample = std::function<double(int series, int index)>;
 
 void fillStrip(veltrano::StripChartWidget& chart, int window, const Sample& sample)
 {
-    const unsigned c = veltrano::ChartControl::defaultColor;
+    const unsigned c = veltrano::ChartControl::kDefaultColor;
     for (int i = 0; i < 1200 + window; ++i) {
         for (int s = 0; s < 4; ++s) {
             chart.addY(s, sample(s, i), QString(), c);
@@ -179,7 +179,7 @@ struct DataSet {
 
 std::vector<DataSet> dataSets()
 {
-    const unsigned c = veltrano::ChartControl::defaultColor;
+    const unsigned c = veltrano::ChartControl::kDefaultColor;
     return {
         {"ramps", true,
          [](veltrano::StripChartWidget& chart, int window) {
@@ -269,12 +269,12 @@ int dump(const QString& dir)
                 chart->repaint(partial);
                 shots.emplace_back(QStringLiteral("partial"), backingStoreImage(window)->copy());
                 set.fill(*chart, points ? points : 1); // moves on by more points
-                chart->addY(2, 77, QString(), veltrano::ChartControl::defaultColor);
+                chart->addY(2, 77, QString(), veltrano::ChartControl::kDefaultColor);
                 shots.emplace_back(QStringLiteral("moved"), chart->grab().toImage());
                 chart->repaint();
                 for (int i = 0; i < 60; ++i) {
                     for (int s = 0; s < 4; ++s) {
-                        chart->addY(s, (i * 7 + s * 50) % 256, QString(), veltrano::ChartControl::defaultColor);
+                        chart->addY(s, (i * 7 + s * 50) % 256, QString(), veltrano::ChartControl::kDefaultColor);
                         if (points && chart->pointCount(s) > points)
                             chart->deleteFirst(s);
                     }
