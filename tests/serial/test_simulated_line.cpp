@@ -47,9 +47,10 @@ void TestSimulatedLine::answersArePacedByTheRate()
     // "Q" out and five characters back, ten bits each.
     const double lineMs = 6 * 10 * 1000.0 / baud;
     QVERIFY2(elapsedMs >= lineMs, qPrintable(QStringLiteral("%1 ms for %2 ms of line").arg(elapsedMs).arg(lineMs)));
-    // The answer comes a character at a time where the rate is slow enough to see it.
+    // The answer comes a character at a time where the rate is slow enough to see it: its
+    // 21 ms take more than one delivery even where timers fire only about every 10 ms (Wine).
     if (baud == 2400)
-        QVERIFY2(ready.count() >= 3, qPrintable(QString::number(ready.count())));
+        QVERIFY2(ready.count() >= 2, qPrintable(QString::number(ready.count())));
 }
 
 void TestSimulatedLine::slowLineDropsWhatItCannotCarry()
